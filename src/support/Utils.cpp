@@ -1,0 +1,299 @@
+#include "support/Utils.h"
+
+#include <chrono>
+
+namespace {
+
+char UpChar(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Text cut before its first NUL: the searches that stop there use it.
+std::string CutAtNul(const std::string& s) {
+  size_t n = s.find('\0');
+  return n == std::string::npos ? s : s.substr(0, n);
+}
+
+}  // namespace
+
+std::string UpperCase(const std::string& s) {
+  std::string r(s);
+  for (char& c : r) c = UpChar(c);
+  return r;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+std::string ReverseText(const std::string& s) { return std::string(s.rbegin(), s.rend()); }
+
+bool TextEquals(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpChar(a[i]) != UpChar(b[i])) return false;
+  return true;
+}
+
+// --- Delimited lists -------------------------------------------------------
+
+int FieldCount(const std::string& list) {
+  if (list.empty() || list.back() != list.front()) return 0;
+  int n = 0;
+  for (size_t i = 1; i < list.size() && list[i] != '\0'; ++i)
+    if (list[i] == list[0]) ++n;
+  return n;
+}
+
+std::string GetField(const std::string& list, int index, const std::string& def) {
+  if (list.empty() || index < 0) return def;
+  const char d = list[0];
+  size_t at = 0;  // position of delimiter number `index`
+  for (int k = 0; k < index; ++k) {
+    at = list.find(d, at + 1);
+    if (at == std::string::npos) return def;
+  }
+  size_t next = list.find(d, at + 1);
+  if (next == std::string::npos || next == at + 1) return def;
+  return list.substr(at + 1, next - at - 1);
+}
+
+std::string SetField(const std::string& list, int index, const std::string& value) {
+  const std::string src = list.empty() ? std::string("|") : list;
+  const char d = src[0];
+  int count = FieldCount(src);
+  if (index >= 0 && count < index + 1) count = index + 1;
+  std::string r(1, d);
+  for (int i = 0; i < count; ++i) {
+    r += (i == index) ? value : GetField(src, i, std::string());
+    r += d;
+  }
+  return r;
+}
+
+std::string GetListValue(const std::string& list, const std::string& key, const std::string& def) {
+  if (list.size() <= 2 || list.front() != list.back()) return def;
+  const std::string d(1, list[0]);
+  std::string searchKey = d + key;
+  if (searchKey.back() != '=') searchKey += '=';
+  std::string work = ReplaceAll(list, d + " ", d, false);
+  work = ReplaceAll(work, " =", "=", false);
+  int p = PosCI(searchKey, work);
+  if (p == 0) return def;
+  std::string rest = work.substr(size_t(p) - 1 + searchKey.size());
+  size_t end = rest.find(d[0]);
+  return end == std::string::npos ? rest : rest.substr(0, end);
+}
+
+// --- Searching -------------------------------------------------------------
+
+int Pos(const std::string& needle, const std::string& text) {
+  if (needle.empty()) return 0;
+  size_t p = text.find(needle);
+  return p == std::string::npos ? 0 : int(p + 1);
+}
+
+int PosCI(const std::string& needle, const std::string& text) {
+  return Pos(UpperCase(needle), UpperCase(text));
+}
+
+int PosFrom(const std::string& needle, const std::string& text, int start) {
+  if (start < 1 || size_t(start) > text.size() || needle.empty()) return 0;
+  const std::string t = CutAtNul(text);
+  size_t p = t.find(needle, size_t(start) - 1);
+  return p == std::string::npos ? 0 : int(p + 1);
+}
+
+int PosFromCI(const std::string& needle, const std::string& text, int start) {
+  return PosFrom(UpperCase(needle), UpperCase(text), start);
+}
+
+int LastPos(const std::string& needle, const std::string& text) {
+  int p = Pos(ReverseText(needle), ReverseText(text));
+  if (p == 0) return 0;
+  return int(text.size()) - int(needle.size()) - p + 2;
+}
+
+int PosFromEnd(const std::string& needle, const std::string& text) {
+  return Pos(ReverseText(UpperCase(needle)), ReverseText(UpperCase(text)));
+}
+
+int32_t MinInt(int32_t a, int32_t b) { return a < b ? a : b; }
+int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }
+
+// --- Replacing and converting ----------------------------------------------
+
+std::string ReplaceAll(const std::string& text, const std::string& oldText, const std::string& newText,
+                       bool ignoreCase) {
+  if (oldText.empty()) return text;
+  const std::string work = ignoreCase ? UpperCase(text) : text;
+  const std::string pat = ignoreCase ? UpperCase(oldText) : oldText;
+  const size_t m = pat.size();
+
+  if (!newText.empty()) {
+    // Inserted text is never searched again, and nothing before a replacement
+    // can match later, so one left-to-right pass gives the same result as
+    // repeatedly replacing the first occurrence.
+    std::string out;
+    size_t from = 0, p;
+    while ((p = work.find(pat, from)) != std::string::npos) {
+      out.append(text, from, p - from);
+      out += newText;
+      from = p + m;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+  }
+
+  // Deleting can join the text on both sides into a new occurrence, which the
+  // next round must remove too. Removing the earliest-ending occurrence as the
+  // text is read is the same as removing the first one over and over.
+  std::string outText, outWork;
+  outText.reserve(text.size());
+  outWork.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    outText.push_back(text[i]);
+    outWork.push_back(work[i]);
+    if (outWork.size() >= m && outWork.compare(outWork.size() - m, m, pat) == 0) {
+      outWork.resize(outWork.size() - m);
+      outText.resize(outText.size() - m);
+    }
+  }
+  return outText;
+}
+
+std::string Replace(const std::string& text, const std::string& oldText, const std::string& newText) {
+  return ReplaceAll(text, oldText, newText, false);
+}
+
+std::string ReplaceCI(const std::string& text, const std::string& oldText, const std::string& newText) {
+  return ReplaceAll(text, oldText, newText, true);
+}
+
+std::string MarkupToText(const std::string& text) {
+  std::string r = Replace(text, "\\\\n", "\r\n");
+  r = Replace(r, "\\\\t", "\t");
+  r = Replace(r, "<p>", "\r\n");
+  return Replace(r, "<P>", "\r\n");
+}
+
+int64_t ParseNumber(const std::string& text, int base) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  const std::string s = Trim(UpperCase(text));
+  // Unsigned arithmetic: overflow wraps as the 64-bit sum would, without UB.
+  uint64_t sum = 0, place = 1;
+  for (size_t i = s.size(); i-- > 0;) {
+    int64_t digit = -1;
+    for (int k = 0; k < 16; ++k)
+      if (s[i] == kDigits[k]) { digit = k; break; }
+    sum += uint64_t(digit) * place;
+    place *= uint64_t(int64_t(base));
+  }
+  return int64_t(sum);
+}
+
+int32_t ParseHex(const std::string& text) { return int32_t(uint32_t(uint64_t(ParseNumber(text, 16)))); }
+
+std::string IntToText(int64_t value) {
+  char buf[24];
+  char* p = buf + sizeof buf;
+  uint64_t v = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+  do {
+    *--p = char('0' + v % 10);
+    v /= 10;
+  } while (v);
+  if (value < 0) *--p = '-';
+  return std::string(p, buf + sizeof buf);
+}
+
+bool TextToInt64(const std::string& text, int64_t& value) {
+  size_t i = 0;
+  bool neg = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
+  if (i == text.size()) return false;
+  const uint64_t limit = neg ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+  uint64_t v = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return false;
+    unsigned d = unsigned(c - '0');
+    if (v > (limit - d) / 10) return false;
+    v = v * 10 + d;
+  }
+  value = neg ? int64_t(0 - v) : int64_t(v);
+  return true;
+}
+
+std::string RandomNumberText(int64_t low, int64_t high) {
+  if (high <= low) return IntToText(low);
+  // Reseeded from the clock on every call; the counter keeps two calls in the
+  // same clock tick apart.
+  static uint64_t calls = 0;
+  uint64_t x = uint64_t(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  x += 0x9E3779B97F4A7C15ull * ++calls;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  const uint64_t span = uint64_t(high) - uint64_t(low) + 1;  // at most 2^32 + 1 by contract
+  return IntToText(int64_t(uint64_t(low) + x % span));
+}
+
+// --- Paths -----------------------------------------------------------------
+
+std::string SetTrailingBackslash(const std::string& path, bool add) {
+  std::string r(path);
+  if (r.size() >= 3 && r.back() == '\\') r.pop_back();
+  if (add) r += '\\';
+  return r;
+}
+
+std::string CollapseBackslashes(const std::string& path) {
+  if (path.empty()) return path;
+  std::string r(1, path[0]);
+  for (size_t i = 1; i < path.size(); ++i) {
+    if (path[i] == '\\' && r.size() > 1 && r.back() == '\\') continue;
+    r += path[i];
+  }
+  return r;
+}
+
+// --- Command line ----------------------------------------------------------
+
+std::string CommandTailOf(const std::string& commandLine, const std::string& programFile) {
+  std::string s = commandLine;
+  int p = PosCI(programFile, s);
+  if (p > 0) s.erase(size_t(p) - 1, programFile.size());
+  s = Trim(s);
+  while (!s.empty() && s.front() == '"') s = Trim(s.substr(1));
+  while (!s.empty() && s.back() == '"') s = Trim(s.substr(0, s.size() - 1));
+  return s;
+}
+
+std::string SwitchValueIn(const std::string& tail, const std::string& switchText) {
+  int p = PosCI(switchText, tail);
+  if (p == 0) return std::string();
+  std::string rest = tail.substr(size_t(p) - 1 + switchText.size());
+  if (rest.empty()) return "TRUE";
+  if (rest.front() == '"') {
+    rest.erase(0, 1);
+    size_t q = rest.find('"');
+    if (q != std::string::npos) rest.resize(q);
+  } else {
+    size_t b = rest.find(' ');
+    if (b != std::string::npos) rest.resize(b);
+    size_t s = rest.find('/');
+    if (s != std::string::npos) rest.resize(s);
+  }
+  return Trim(rest);
+}
+
+bool HasSwitchIn(const std::string& tail, const std::string& switchText) {
+  return PosCI(switchText, tail) > 0;
+}
+
+int64_t SwitchIntIn(const std::string& tail, const std::string& switchText, int64_t def) {
+  int64_t v;
+  return TextToInt64(SwitchValueIn(tail, switchText), v) ? v : def;
+}

@@ -1,0 +1,64 @@
+// String, delimited-list, path and command-line helpers shared by every module.
+// Portable: no Windows headers here, so the host build can test and fuzz it.
+//
+// Strings are 8-bit texts that may hold any byte. Positions are 1-based and
+// 0 means "not found". Case-insensitive means upper-casing ASCII a..z only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// --- Case and blanks -------------------------------------------------------
+std::string UpperCase(const std::string& s);
+// Removes every character with a code of 32 or less from both ends.
+std::string Trim(const std::string& s);
+std::string ReverseText(const std::string& s);
+bool TextEquals(const std::string& a, const std::string& b);
+
+// --- Delimited lists ("|a|b|": the first character is the delimiter) -------
+int FieldCount(const std::string& list);
+std::string GetField(const std::string& list, int index, const std::string& def);
+std::string SetField(const std::string& list, int index, const std::string& value);
+std::string GetListValue(const std::string& list, const std::string& key, const std::string& def);
+
+// --- Searching -------------------------------------------------------------
+int Pos(const std::string& needle, const std::string& text);
+int PosCI(const std::string& needle, const std::string& text);
+int PosFrom(const std::string& needle, const std::string& text, int start);
+int PosFromCI(const std::string& needle, const std::string& text, int start);
+int LastPos(const std::string& needle, const std::string& text);
+// 1 when text ends with needle (ignoring case), 0 when needle is absent;
+// otherwise the position of the reversed needle in the reversed text.
+int PosFromEnd(const std::string& needle, const std::string& text);
+int32_t MinInt(int32_t a, int32_t b);
+int32_t MaxInt(int32_t a, int32_t b);
+
+// --- Replacing and converting ----------------------------------------------
+// Replaces every occurrence of oldText, left to right; inserted text is never
+// searched again, so the call always ends.
+std::string ReplaceAll(const std::string& text, const std::string& oldText, const std::string& newText,
+                       bool ignoreCase);
+std::string Replace(const std::string& text, const std::string& oldText, const std::string& newText);
+std::string ReplaceCI(const std::string& text, const std::string& oldText, const std::string& newText);
+// "\\n" and "<p>"/"<P>" become CR LF, "\\t" a tab (backslash, backslash, letter).
+std::string MarkupToText(const std::string& text);
+// Digits are not validated: a character outside 0-9A-F counts as -1.
+int64_t ParseNumber(const std::string& text, int base);
+int32_t ParseHex(const std::string& text);
+// Decimal text of a clock-seeded random integer in [low, high].
+std::string RandomNumberText(int64_t low, int64_t high);
+std::string IntToText(int64_t value);
+// Whole text as a signed 64-bit decimal number; false when it is not one.
+bool TextToInt64(const std::string& text, int64_t& value);
+
+// --- Paths -----------------------------------------------------------------
+std::string SetTrailingBackslash(const std::string& path, bool add);
+std::string CollapseBackslashes(const std::string& path);
+
+// --- Command line ----------------------------------------------------------
+// The switch helpers take the command line and the program file as input; the
+// no-argument forms in UtilsWin.h read the process's own.
+std::string CommandTailOf(const std::string& commandLine, const std::string& programFile);
+std::string SwitchValueIn(const std::string& tail, const std::string& switchText);
+bool HasSwitchIn(const std::string& tail, const std::string& switchText);
+int64_t SwitchIntIn(const std::string& tail, const std::string& switchText, int64_t def);

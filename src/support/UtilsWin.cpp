@@ -1,0 +1,109 @@
+#include "support/UtilsWin.h"
+
+namespace {
+
+// Reads a folder through a Get...DirectoryA-style call, growing the buffer
+// when the answer does not fit (the call then returns the size it needs).
+template <typename Getter>
+std::string ReadFolder(Getter get) {
+  char small[256];
+  DWORD n = get(small, sizeof small);
+  if (n == 0) return std::string();
+  if (n < sizeof small) return std::string(small, n);
+  std::string big(n + 1, '\0');
+  n = get(&big[0], DWORD(big.size()));
+  if (n == 0 || n >= big.size()) return std::string();
+  big.resize(n);
+  return big;
+}
+
+}  // namespace
+
+std::string ProgramFile() {
+  std::string buf(MAX_PATH, '\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, &buf[0], DWORD(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    if (buf.size() >= 32768) return std::string();
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string ProgramDir(bool add) {
+  std::string f = ProgramFile();
+  size_t p = f.rfind('\\');
+  return SetTrailingBackslash(p == std::string::npos ? std::string() : f.substr(0, p + 1), add);
+}
+
+std::string WindowsDir(bool add) {
+  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetWindowsDirectoryA(b, n); }), add);
+}
+
+std::string SystemDir(bool add) {
+  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetSystemDirectoryA(b, n); }), add);
+}
+
+std::string TempDir(bool add) {
+  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }), add);
+}
+
+bool IsWinNT() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = 148;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+  if (!GetVersionExA(&info)) return false;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+  return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+HMODULE LoadSystemLibrary(const char* library) {
+  std::string name(library ? library : "");
+  size_t slash = name.find_last_of("\\/:");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  if (name.empty()) return nullptr;
+  const std::string path = SystemDir(true) + name;
+  // Altered search path: the library's own dependencies also come from the
+  // system folder rather than from the program's folder.
+  HMODULE h = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return reinterpret_cast<uintptr_t>(h) < 33 ? nullptr : h;
+}
+
+FARPROC LoadProc(const char* library, const char* name) {
+  HMODULE h = LoadSystemLibrary(library);
+  return h ? GetProcAddress(h, name) : nullptr;
+}
+
+void PumpMessage() {
+  MSG msg;
+  if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void WaitPumping(uint32_t ms) {
+  const DWORD end = GetTickCount() + ms;
+  // Signed difference: the wait stays right when the tick count wraps.
+  for (;;) {
+    PumpMessage();
+    DWORD left = end - GetTickCount();
+    if (int32_t(left) < 0) break;
+    if (left > 50 && IsWinNT()) Sleep(10);
+  }
+}
+
+std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ProgramFile()); }
+std::string SwitchValue(const std::string& switchText) { return SwitchValueIn(CommandTail(), switchText); }
+bool HasSwitch(const std::string& switchText) { return HasSwitchIn(CommandTail(), switchText); }
+int64_t SwitchInt(const std::string& switchText, int64_t def) {
+  return SwitchIntIn(CommandTail(), switchText, def);
+}

@@ -1,0 +1,32 @@
+// The Win32 side of Utils: the running program, system folders, run-time
+// binding, message pumping and the process's own command line.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/Utils.h"
+
+std::string ProgramFile();
+std::string ProgramDir(bool add);
+std::string WindowsDir(bool add);
+std::string SystemDir(bool add);
+std::string TempDir(bool add);
+bool IsWinNT();
+
+// Loads a library from the system folder only, never from the program's own
+// folder or the current one, so a planted DLL beside a downloaded stub is not
+// picked up. Returns null (a handle below 33 counts as failure) when missing.
+HMODULE LoadSystemLibrary(const char* library);
+FARPROC LoadProc(const char* library, const char* name);
+
+void PumpMessage();
+// Waits ms milliseconds while keeping the thread's windows responsive.
+void WaitPumping(uint32_t ms);
+
+std::string CommandTail();
+std::string SwitchValue(const std::string& switchText);
+bool HasSwitch(const std::string& switchText);
+int64_t SwitchInt(const std::string& switchText, int64_t def);
