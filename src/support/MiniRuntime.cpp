@@ -29,4 +29,6 @@ void __throw_out_of_range(const char*) { abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { abort(); }
 void __throw_invalid_argument(const char*) { abort(); }
 void __throw_bad_function_call() { abort(); }
+// A failed container bound check (_GLIBCXX_ASSERTIONS).
+void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept { abort(); }
 }  // namespace std

@@ -1,6 +1,6 @@
 #include "support/Utils.h"
 
-#include <chrono>
+#include <ctime>
 
 namespace {
 
@@ -230,8 +230,10 @@ std::string RandomNumberText(int64_t low, int64_t high) {
   if (high <= low) return IntToText(low);
   // Reseeded from the clock on every call; the counter keeps two calls in the
   // same clock tick apart.
+  // (C clock functions rather than <chrono>, which drags libstdc++'s
+  // exception support into the stub.)
   static uint64_t calls = 0;
-  uint64_t x = uint64_t(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  uint64_t x = (uint64_t(std::time(nullptr)) << 20) ^ uint64_t(std::clock());
   x += 0x9E3779B97F4A7C15ull * ++calls;
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;

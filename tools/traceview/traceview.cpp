@@ -2,6 +2,9 @@
 // that a stub sends, so people and tests can watch the stub at work.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,27 +117,25 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pieces go out byte for byte: no CR added before line-feeds.
+  _setmode(_fileno(stdout), _O_BINARY);
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) return nullptr;
-      (void)name;
-      return argv[++i];
-    };
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (a == "--help" || a == "-h" || a == "/?") {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (a == "--pieces") {
       gOpt.pieces = true;
     } else if (a == "--out") {
-      if (!(gOpt.outFile = value("--out"))) return Fail("--out needs a file name");
+      if (!(gOpt.outFile = value())) return Fail("--out needs a file name");
     } else if (a == "--ready") {
-      if (!(gOpt.readyFile = value("--ready"))) return Fail("--ready needs a file name");
+      if (!(gOpt.readyFile = value())) return Fail("--ready needs a file name");
     } else if (a == "--lines") {
-      const char* v = value("--lines");
+      const char* v = value();
       if (!v || !ParseCount(v, gOpt.lines)) return Fail("--lines needs a whole number, such as --lines 4");
     } else if (a == "--seconds") {
-      const char* v = value("--seconds");
+      const char* v = value();
       if (!v || !ParseCount(v, gOpt.seconds)) return Fail("--seconds needs a whole number, such as --seconds 30");
     } else {
       return Fail("unknown option '" + a + "' (see traceview --help)");

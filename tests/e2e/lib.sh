@@ -1,0 +1,36 @@
+# Shared helpers for the end-to-end scripts: run Windows programs in the
+# test's Wine world and capture trace lines through the viewer.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+fails=0
+passes=0
+
+wine_run() { "$root/scripts/wine-run" --state "$STATE" "$@"; }
+
+check() {  # check "what" command...
+  local what=$1; shift
+  if "$@"; then passes=$((passes + 1)); else echo "FAIL: $what" >&2; fails=$((fails + 1)); fi
+}
+
+matches() { [[ $1 =~ $2 ]]; }  # matches TEXT REGEX
+
+# Starts the viewer in the background (pieces mode) and waits until its window exists.
+start_viewer() {  # start_viewer OUTFILE [viewer options...]
+  local out=$1; shift
+  rm -f viewer.ready
+  "$root/scripts/wine-run" --state "$STATE" "$VIEWER" --pieces --ready viewer.ready "$@" >"$out" 2>&1 &
+  VIEWER_PID=$!
+  for _ in $(seq 100); do [ -e viewer.ready ] && return 0; sleep 0.1; done
+  echo "viewer did not start" >&2
+  cat "$out" >&2
+  return 1
+}
+
+# Waits for the viewer to end by itself (--lines/--seconds), then returns its exit code.
+wait_viewer() { wait "$VIEWER_PID"; }
+
+finish() {
+  echo "$passes passed, $fails failed"
+  [ "$fails" -eq 0 ]
+}

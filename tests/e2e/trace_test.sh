@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The stub's trace lines reach a viewer in another process: start and end
+# lines with the raw command line, the empty line, exit code 0.
+. "$(dirname "$0")/lib.sh"
+while [ $# -gt 0 ]; do
+  case $1 in
+    --state) STATE=$2; shift 2 ;;
+    --stub) STUB=$2; shift 2 ;;
+    --viewer) VIEWER=$2; shift 2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp "$STUB" stub.exe
+
+start_viewer pieces.txt --lines 3 --seconds 30
+rc=0
+wine_run stub.exe /X "quoted arg" || rc=$?
+check "stub exit code 0 (got $rc)" test "$rc" -eq 0
+wait_viewer || true
+cat pieces.txt
+
+# Piece lines are LENGTH:TEXT; the stub's pid starts every line but the empty one.
+mapfile -t pieces <pieces.txt
+check "three pieces" test "${#pieces[@]}" -eq 3
+start=${pieces[0]#*:}
+pid=${start%% *}
+start_re='^[0-9]+ ==== STUB START ====>.*stub\.exe.* /X "quoted arg"<\\n$'
+check "start line framed by > and <, raw command line with quotes" matches "$start" "$start_re"
+check "end line repeats the command line" test "${pieces[1]#*:}" = "${start/STUB START/STUB END}"
+check "pid is decimal without padding" matches "$pid" '^[1-9][0-9]*$'
+check "empty line is a lone line-feed" test "${pieces[2]}" = '1:\n'
+
+# Without a viewer the stub runs the same and ends normally.
+rc=0
+wine_run stub.exe || rc=$?
+check "no viewer: exit code 0 (got $rc)" test "$rc" -eq 0
+finish
