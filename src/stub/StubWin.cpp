@@ -1,0 +1,4 @@
+#include "stub/StubWin.h"
+
+// Placeholder until the wizard window is built: no window, no loop.
+void RunWizardWindow() {}

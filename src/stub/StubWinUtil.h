@@ -1,0 +1,8 @@
+// The relaunch chain of the auto-update program.
+#pragma once
+
+// Copies the launcher to its "X_" working copy and starts it.
+void CreateAndRun_X_Exe();
+// Hands "/STOP=", "/WM_MSG=", "/TEST=" and the override list to the working
+// copy's window; true when any message was posted.
+bool ForwardSwitchesToXCopy(bool workingCopyWindowExisted);
