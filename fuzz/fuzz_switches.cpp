@@ -1,0 +1,25 @@
+// The command-line tail and switch lookup on arbitrary command lines.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "support/Utils.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string line(reinterpret_cast<const char*>(data), size);
+  const size_t cut = line.find('\n');
+  const std::string program = cut == std::string::npos ? "C:\\p\\setup.exe" : line.substr(0, cut);
+  if (cut != std::string::npos) line.erase(0, cut + 1);
+
+  const std::string tail = CommandTailOf(line, program);
+  if (tail.size() > line.size()) std::abort();
+  if (!tail.empty() && (static_cast<unsigned char>(tail.front()) <= 32 || static_cast<unsigned char>(tail.back()) <= 32))
+    std::abort();  // the tail is trimmed
+  for (const char* sw : {"/WAIT=", "/hide", "/TRANSIENT=", "/X"}) {
+    const std::string v = SwitchValueIn(tail, sw);
+    if (!v.empty() && !HasSwitchIn(tail, sw)) std::abort();  // a value only for a present switch
+    SwitchIntIn(tail, sw, -1);
+  }
+  return 0;
+}
