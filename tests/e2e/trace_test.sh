@@ -14,8 +14,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 cp "$STUB" stub.exe
+check "PE header at offset 256" test "$(od -A n -t c -j 256 -N 2 stub.exe | tr -d ' ')" = "PE"
 
-start_viewer pieces.txt --lines 3 --seconds 30
+start_viewer pieces.txt --lines 4 --seconds 30
 rc=0
 wine_run stub.exe /X "quoted arg" || rc=$?
 check "stub exit code 0 (got $rc)" test "$rc" -eq 0
@@ -24,14 +25,15 @@ cat pieces.txt
 
 # Piece lines are LENGTH:TEXT; the stub's pid starts every line but the empty one.
 mapfile -t pieces <pieces.txt
-check "three pieces" test "${#pieces[@]}" -eq 3
+check "four pieces" test "${#pieces[@]}" -eq 4
 start=${pieces[0]#*:}
 pid=${start%% *}
 start_re='^[0-9]+ ==== STUB START ====>.*stub\.exe.* /X "quoted arg"<\\n$'
 check "start line framed by > and <, raw command line with quotes" matches "$start" "$start_re"
-check "end line repeats the command line" test "${pieces[1]#*:}" = "${start/STUB START/STUB END}"
+check "a plain stub is no auto-update program" test "${pieces[1]#*:}" = "$pid ThisIs_AutoUpdateProg=FALSE\\n"
+check "end line repeats the command line" test "${pieces[2]#*:}" = "${start/STUB START/STUB END}"
 check "pid is decimal without padding" matches "$pid" '^[1-9][0-9]*$'
-check "empty line is a lone line-feed" test "${pieces[2]}" = '1:\n'
+check "empty line is a lone line-feed" test "${pieces[3]}" = '1:\n'
 
 # Without a viewer the stub runs the same and ends normally.
 rc=0
