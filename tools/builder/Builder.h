@@ -1,0 +1,76 @@
+// kpack: appends a package (header records, zlib members, trailer) to a copy
+// of the stub, writes the logical end and the checksum, scrambles the token.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace kpack {
+
+struct MemberFile {
+  std::string path;  // file to read
+  std::string name;  // plain file name inside the package
+};
+
+// Deliberately broken packages, for tests of the stub's error paths.
+enum class Corruption { None, Checksum, Magic, Truncate };
+
+struct BuildOptions {
+  std::string stubPath;
+  std::string outPath;
+  std::vector<MemberFile> files;
+  std::string run;  // "Name" or "Name*arguments"; empty: no program to run
+
+  // Web-setup record.
+  std::string webUrl, webPackage, webSize;
+  bool alwaysDownload = false;
+  std::string webToken;  // plain text; scrambled when written
+  // Auto-update record.
+  std::string updateUrl, updateInfo, updateExe;
+  bool runHidden = false;
+  std::string updateToken;
+  // Whole records as stored, replacing the fields above when set.
+  bool rawWebRecord = false, rawUpdateRecord = false;
+  std::string webRecord, updateRecord;
+
+  bool confirmTempDrive = false;
+  bool webSetup = false;
+  bool askBeforeDownload = false;
+  bool installAutoUpdate = false;
+  bool isAutoUpdateProgram = false;
+
+  bool writeLogicalEnd = true;
+  bool overrideDate = false;
+  uint32_t dosDate = 0;  // used for every member when overrideDate
+  int level = 6;
+  Corruption corruption = Corruption::None;
+};
+
+struct BuildReport {
+  uint64_t packageSize = 0;
+  uint32_t headerOffset = 0;
+  uint32_t checksum = 0;  // as computed, before any corruption
+  uint64_t contentBytes = 0;
+};
+
+// Writes the package; on failure returns false with a message and leaves no
+// output file behind (an existing one is kept unchanged).
+bool BuildPackage(const BuildOptions& options, BuildReport& report, std::string& error);
+
+enum class ParseResult { Build, Help, Error };
+ParseResult ParseCommandLine(const std::vector<std::string>& args, BuildOptions& options, std::string& error);
+std::string UsageText();
+
+// Packed DOS date and time (date in the high 16 bits) of a local time; 0
+// outside 1980..2107.
+uint32_t DosDateOf(const std::tm& local);
+// "YYYY-MM-DD HH:MM:SS" (or with "T"), or a decimal packed value.
+bool ParseDate(const std::string& text, uint32_t& dosDate);
+// The member name a path gets by default: its file-name part.
+std::string DefaultMemberName(const std::string& path);
+// Empty when the name is a plain Windows file name, else the reason.
+std::string CheckMemberName(const std::string& name);
+
+}  // namespace kpack
