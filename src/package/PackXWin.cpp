@@ -1,49 +1,34 @@
-// The file-name forms of the package reader: Win32 files opened for reading
-// with every kind of sharing allowed, so a package that another program has
-// open (an antivirus scanner, a download still being renamed) can be read.
-#include <windows.h>
+// The file-name forms of the package reader, over Win32 files.
+#include "package/PackXWin.h"
 
-#include "package/PackX.h"
+Win32FileSource::Win32FileSource(const std::string& fileName)
+    : file_(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-namespace {
+Win32FileSource::~Win32FileSource() {
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+}
 
-class Win32FileSource : public ByteSource {
- public:
-  explicit Win32FileSource(const std::string& fileName)
-      : file_(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~Win32FileSource() override {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+int64_t Win32FileSource::Size() {
+  LARGE_INTEGER size;
+  if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) return -1;
+  return size.QuadPart;
+}
+
+size_t Win32FileSource::ReadAt(int64_t offset, void* buf, size_t n) {
+  if (file_ == INVALID_HANDLE_VALUE || offset < 0) return 0;
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
+  size_t done = 0;
+  while (done < n) {
+    const DWORD want = DWORD(n - done < 0x40000000 ? n - done : 0x40000000);
+    DWORD got = 0;
+    if (!ReadFile(file_, static_cast<char*>(buf) + done, want, &got, nullptr) || got == 0) break;
+    done += got;
   }
-  Win32FileSource(const Win32FileSource&) = delete;
-  Win32FileSource& operator=(const Win32FileSource&) = delete;
-
-  int64_t Size() override {
-    LARGE_INTEGER size;
-    if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) return -1;
-    return size.QuadPart;
-  }
-
-  size_t ReadAt(int64_t offset, void* buf, size_t n) override {
-    if (file_ == INVALID_HANDLE_VALUE || offset < 0) return 0;
-    LARGE_INTEGER at;
-    at.QuadPart = offset;
-    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
-    size_t done = 0;
-    while (done < n) {
-      const DWORD want = DWORD(n - done < 0x40000000 ? n - done : 0x40000000);
-      DWORD got = 0;
-      if (!ReadFile(file_, static_cast<char*>(buf) + done, want, &got, nullptr) || got == 0) break;
-      done += got;
-    }
-    return done;
-  }
-
- private:
-  HANDLE file_;
-};
-
-}  // namespace
+  return done;
+}
 
 bool IsPEFile(const std::string& fileName) {
   Win32FileSource file(fileName);

@@ -66,7 +66,7 @@ class Builder : public ::testing::Test {
     fs::create_directories(dir_);
     Write("stub.exe", FakeStub(4096));
     options_.stubPath = Path("stub.exe");
-    options_.outPath = Path("setup.exe");
+    options_.outPath = Path("out.exe");
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -154,10 +154,10 @@ TEST_F(Builder, RoundTripThroughTheReader) {
   options_.confirmTempDrive = true;
   options_.installAutoUpdate = true;
   ASSERT_TRUE(Build());
-  EXPECT_EQ(Listing(), (std::vector<string>{"Setup.exe", "big.bin", "empty.dat", "readme-source.txt", "setup.exe",
+  EXPECT_EQ(Listing(), (std::vector<string>{"Setup.exe", "big.bin", "empty.dat", "out.exe", "readme-source.txt",
                                             "stub.exe"}));
 
-  const string file = Read("setup.exe");
+  const string file = Read("out.exe");
   const string stub = Read("stub.exe");
   ASSERT_EQ(report_.packageSize, file.size());
   EXPECT_EQ(report_.headerOffset, stub.size());
@@ -174,7 +174,7 @@ TEST_F(Builder, RoundTripThroughTheReader) {
   EXPECT_EQ(t.substr(64, 6), string("\0\1\0\0\1\0", 6));
   EXPECT_EQ(Word(t, 70), 74u);
 
-  StdioFileSource src(Path("setup.exe"));
+  StdioFileSource src(Path("out.exe"));
   EXPECT_EQ(Word(t, 16), PackageChecksum(src, 74));
   EXPECT_EQ(Word(t, 16), report_.checksum);
 
@@ -218,8 +218,8 @@ TEST_F(Builder, RoundTripThroughTheReader) {
   EXPECT_GT(info.RequiredSpaceForCluster(4096), info.RequiredSpaceForCluster(512));
 
   // A signature appended later changes neither trailer nor checksum.
-  std::ofstream(Path("setup.exe"), std::ios::binary | std::ios::app) << "SIGNED!!";
-  StdioFileSource signedFile(Path("setup.exe"));
+  std::ofstream(Path("out.exe"), std::ios::binary | std::ios::app) << "SIGNED!!";
+  StdioFileSource signedFile(Path("out.exe"));
   TGFileInfo again;
   again.Create(signedFile);
   EXPECT_TRUE(again.HasPackage());
@@ -249,7 +249,9 @@ TEST_F(Builder, Dates) {
   for (const auto& c : cases) {
     uint32_t v = 0;
     EXPECT_EQ(kpack::ParseDate(c.text, v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
 
   // The override stamps every member.
@@ -258,7 +260,7 @@ TEST_F(Builder, Dates) {
   options_.overrideDate = true;
   options_.dosDate = 1483697583u;
   ASSERT_TRUE(Build());
-  const string file = Read("setup.exe");
+  const string file = Read("out.exe");
   MemorySource src(file);
   TGFileInfo info;
   info.Create(src);
@@ -275,7 +277,7 @@ TEST_F(Builder, DeliberatelyBrokenPackages) {
   options_.corruption = kpack::Corruption::Checksum;
   ASSERT_TRUE(Build());
   {
-    StdioFileSource src(Path("setup.exe"));
+    StdioFileSource src(Path("out.exe"));
     TGFileInfo info;
     info.Create(src);
     EXPECT_TRUE(info.HasPackage());
@@ -286,7 +288,7 @@ TEST_F(Builder, DeliberatelyBrokenPackages) {
   options_.corruption = kpack::Corruption::Magic;
   ASSERT_TRUE(Build());
   {
-    StdioFileSource src(Path("setup.exe"));
+    StdioFileSource src(Path("out.exe"));
     TGFileInfo info;
     info.Create(src);
     EXPECT_FALSE(info.HasPackage());
@@ -297,7 +299,7 @@ TEST_F(Builder, DeliberatelyBrokenPackages) {
   options_.corruption = kpack::Corruption::Truncate;
   ASSERT_TRUE(Build());
   {
-    const string file = Read("setup.exe");
+    const string file = Read("out.exe");
     EXPECT_LT(file.size(), 4096u + 20000u);
     EXPECT_GT(Word(file, 252), file.size()) << "the logical end lies past the cut";
     MemorySource src(file);
@@ -316,7 +318,7 @@ TEST_F(Builder, WithoutLogicalEndTheTrailerIsAtThePhysicalEnd) {
   options_.files = {{Path("a.txt"), "a.txt"}};
   options_.writeLogicalEnd = false;
   ASSERT_TRUE(Build());
-  const string file = Read("setup.exe");
+  const string file = Read("out.exe");
   EXPECT_EQ(file.substr(0, 3000), string(3000, 'p'));
   MemorySource src(file);
   TGFileInfo info;
@@ -328,7 +330,7 @@ TEST_F(Builder, WithoutLogicalEndTheTrailerIsAtThePhysicalEnd) {
 
 TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
   Write("a.txt", "a");
-  Write("setup.exe", "previous output");
+  Write("out.exe", "previous output");
   Write("plain.bin", string(3000, 'p'));
   string withPackage = FakeStub(4096);
   withPackage.replace(252, 4, string("\x10\x27\0\0", 4));
@@ -358,14 +360,14 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
   for (const auto& c : cases) {
     options_ = kpack::BuildOptions();
     options_.stubPath = Path("stub.exe");
-    options_.outPath = Path("setup.exe");
+    options_.outPath = Path("out.exe");
     options_.files = {{Path("a.txt"), "a.txt"}};
     c.change(options_, dir_.string());
     string error;
     EXPECT_FALSE(Build(&error)) << c.what;
     EXPECT_NE(error.find(c.errorPart), string::npos) << c.what << ": " << error;
-    EXPECT_EQ(Read("setup.exe"), "previous output") << c.what;
-    EXPECT_EQ(Listing(), (std::vector<string>{"a.txt", "packaged.exe", "plain.bin", "setup.exe", "stub.exe"}))
+    EXPECT_EQ(Read("out.exe"), "previous output") << c.what;
+    EXPECT_EQ(Listing(), (std::vector<string>{"a.txt", "out.exe", "packaged.exe", "plain.bin", "stub.exe"}))
         << c.what << ": no temporary file left";
   }
 }

@@ -532,14 +532,18 @@ TEST(Inflate, CorruptStreamsRaiseWithZlibTextAndNoOutput) {
     EZLibError e = InflateMember(c.stored, out);
     EXPECT_TRUE(e.raised) << c.what;
     EXPECT_FALSE(e.message.empty()) << c.what;
-    if (c.message) EXPECT_EQ(e.message, c.message) << c.what;
+    if (c.message) {
+      EXPECT_EQ(e.message, c.message) << c.what;
+    }
     EXPECT_EQ(out, "") << c.what;
 
     Collect sink;
     MemorySource src(c.stored);
     EZLibError s = InflateMemberFrom(src, 0, uint32_t(c.stored.size()), sink);
     EXPECT_TRUE(s.raised) << c.what;
-    if (c.message) EXPECT_EQ(s.message, c.message) << c.what;
+    if (c.message) {
+      EXPECT_EQ(s.message, c.message) << c.what;
+    }
   }
 }
 
