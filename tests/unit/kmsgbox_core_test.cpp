@@ -75,7 +75,9 @@ TEST(KMsgBoxButtons, TableDefaultAndIcon) {
     const ButtonSet b = ButtonsForFlags(c.set | 0x52030);  // other fields do not matter
     for (int i = 0; i < 3; ++i) {
       EXPECT_EQ(b.slot[i].field, c.slots[i].field) << c.set << " slot " << i;
-      if (c.slots[i].field >= 0) EXPECT_EQ(b.slot[i].id, c.slots[i].id) << c.set << " slot " << i;
+      if (c.slots[i].field >= 0) {
+        EXPECT_EQ(b.slot[i].id, c.slots[i].id) << c.set << " slot " << i;
+      }
     }
   }
   EXPECT_EQ(DefaultSlotForFlags(0x004), 0);
