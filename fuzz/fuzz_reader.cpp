@@ -1,0 +1,62 @@
+// The package reader and the checksum on arbitrary files: no crash, no
+// over-read, the reader's invariants hold, and the block-wise sum agrees
+// with the step-by-step one. Members are walked as extraction walks them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "checksum_reference.h"
+#include "package/PackX.h"
+#include "package/ZLibOpen.h"
+
+namespace {
+
+struct Bounded : InflateSink {
+  size_t total = 0;
+  bool Write(const char*, size_t n) override {
+    total += n;
+    return total <= (1u << 20);
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  MemorySource src(data, size);
+  const std::string file(reinterpret_cast<const char*>(data), size);
+  if (PackageChecksum(src, kTrailerLength) != ReferenceChecksum(file, kTrailerLength)) std::abort();
+
+  TGFileInfo info;
+  info.Create(src);
+  const TrailerCopy& t = info.Trailer();
+  if (t.length != 0 && (t.length < 4 || t.length > kTrailerLength)) std::abort();
+  if (!info.HasPackage() && (!info.WebSetupText().empty() || !info.AutoUpdateText().empty())) std::abort();
+  if (info.HasPackage() && info.FirstMemberOffset() > size) std::abort();
+
+  // Every accessor, including the token comparisons, on every input.
+  (void)info.RequiredSpaceForCluster(uint32_t(size) * 97);
+  (void)(info.ConfirmTempDrive() + info.IsWebSetup() + info.AskBeforeDownload() + info.InstallAutoUpdateProgram() +
+         info.IsAutoUpdateProgram() + info.AlwaysDownload() + info.RunSetupHidden());
+  const std::string texts = info.DownloadLocation() + info.PackageFileName() + info.WebToken(true) +
+                            info.PackageSizeText() + info.UpdateLocation() + info.AutoUpdateExeName() +
+                            info.UpdateToken(true) + info.InfoFileName() + info.OriginalInfoFileName();
+  (void)texts;
+  // A token matches itself exactly when it descrambles.
+  std::string plain;
+  if (info.SameWebToken(info) != DescrambleTokenChecked(info.WebToken(false), plain)) std::abort();
+  if (info.SameUpdateToken(info) != DescrambleTokenChecked(info.UpdateToken(false), plain)) std::abort();
+
+  if (!info.HasPackage()) return 0;
+  const int64_t end = LogicalEnd(src);
+  int64_t at = info.FirstMemberOffset();
+  for (int i = 0; i < 8 && end - at > int64_t(kTrailerLength); ++i) {
+    uint8_t b[4];
+    if (src.ReadAt(at, b, 4) != 4) break;
+    const uint32_t n = LoadLE32(b);
+    Bounded sink;
+    (void)InflateMemberFrom(src, at + 4, n, sink);
+    at += 4 + int64_t(n);
+  }
+  return 0;
+}
