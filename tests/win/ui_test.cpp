@@ -180,6 +180,36 @@ TEST(KMsgBox, TranslatedCaptionsAndActiveOwner) {
   EXPECT_EQ(result, IDNO);
 }
 
+TEST(KMsgBox, EmptyListFallsBackToTheDefaultCaptions) {
+  const bool yes = WithDriver(
+      [](HWND box) {
+        const Box b = Read(box);
+        ASSERT_EQ(b.buttons.size(), 2u);
+        EXPECT_EQ(b.buttons[0].caption, "&Yes");
+        EXPECT_EQ(b.buttons[1].caption, "&No");
+        boxdriver::PressAltLetter(box, 'n', false);
+      },
+      [] { return AskYesNo(kActiveOwner, "Blank buttons?", "Frage", 0, ""); });
+  EXPECT_FALSE(yes);
+}
+
+TEST(KMsgBox, QuitRequestWhileOpenIsHandedBack) {
+  // The program's main loop must still end after the user has answered.
+  const DWORD mainThread = GetCurrentThreadId();
+  const int result = WithDriver(
+      [&](HWND box) {
+        PostThreadMessageA(mainThread, WM_QUIT, 5, 0);
+        Sleep(300);
+        EXPECT_TRUE(IsWindow(box)) << "the quit request closed the box";
+        boxdriver::PressKey(box, VK_RETURN, false);
+      },
+      [] { return ShowKMsgBox(nullptr, "Still here?", "Quit", 0, kDefaultButtonList); });
+  EXPECT_EQ(result, IDOK);
+  MSG m;
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit request was lost";
+  EXPECT_EQ(m.wParam, 5u);
+}
+
 TEST(KMsgBox, EscapeDoesNothing) {
   for (bool real : {false, true}) {
     WithDriver(
