@@ -55,7 +55,7 @@ void HorizontalLine(HDC dc, int y, int width, COLORREF colour) {
 }
 
 void Paint(const BoxState& s, HDC dc) {
-  RECT c;
+  RECT c{};
   GetClientRect(s.box, &c);
   const int w = c.right, h = c.bottom;
   FillRectColour(dc, 0, 0, w, h, GetSysColor(COLOR_WINDOW));
@@ -187,14 +187,14 @@ void CreateTextControl(BoxState& s, uint32_t flags, const PlainText& t) {
 }
 
 void PlaceBoxAndText(const BoxState& s) {
-  RECT tr;
+  RECT tr{};
   GetWindowRect(s.text, &tr);
   const int w = tr.right - tr.left, h = tr.bottom - tr.top;
   const BoxMetrics m{GetSystemMetrics(SM_CXFRAME), GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYCAPTION),
                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   const Rect b = BoxRect(w, h, m);
   SetWindowPos(s.box, HWND_TOPMOST, b.x, b.y, b.w, b.h, SWP_SHOWWINDOW);
-  RECT c;
+  RECT c{};
   GetClientRect(s.box, &c);
   const Rect t = TextRectInClient(c.right, c.bottom, w, h);
   SetWindowPos(s.text, nullptr, t.x, t.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -211,7 +211,7 @@ void CreateButtons(BoxState& s, uint32_t flags, const std::string& list) {
   int last = -1;
   for (int i = 0; i < 3; ++i)
     if (set.slot[i].field >= 0) last = i;
-  RECT c;
+  RECT c{};
   GetClientRect(s.box, &c);
   for (int i = 0; i <= last; ++i) {
     s.caption[i] = GetField(list, set.slot[i].field, "");
