@@ -5,26 +5,22 @@ Win32FileSource::Win32FileSource(const std::string& fileName)
     : file_(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-Win32FileSource::~Win32FileSource() {
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
-
 int64_t Win32FileSource::Size() {
   LARGE_INTEGER size;
-  if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) return -1;
+  if (!file_ || !GetFileSizeEx(file_.get(), &size)) return -1;
   return size.QuadPart;
 }
 
 size_t Win32FileSource::ReadAt(int64_t offset, void* buf, size_t n) {
-  if (file_ == INVALID_HANDLE_VALUE || offset < 0) return 0;
+  if (!file_ || offset < 0) return 0;
   LARGE_INTEGER at;
   at.QuadPart = offset;
-  if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
+  if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return 0;
   size_t done = 0;
   while (done < n) {
     const DWORD want = DWORD(n - done < 0x40000000 ? n - done : 0x40000000);
     DWORD got = 0;
-    if (!ReadFile(file_, static_cast<char*>(buf) + done, want, &got, nullptr) || got == 0) break;
+    if (!ReadFile(file_.get(), static_cast<char*>(buf) + done, want, &got, nullptr) || got == 0) break;
     done += got;
   }
   return done;

@@ -8,18 +8,16 @@
 #include <string>
 
 #include "package/PackX.h"
+#include "support/Handle.h"
 
 class Win32FileSource : public ByteSource {
  public:
   explicit Win32FileSource(const std::string& fileName);
-  ~Win32FileSource() override;
-  Win32FileSource(const Win32FileSource&) = delete;
-  Win32FileSource& operator=(const Win32FileSource&) = delete;
 
-  bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return file_.valid(); }
   int64_t Size() override;
   size_t ReadAt(int64_t offset, void* buf, size_t n) override;
 
  private:
-  HANDLE file_;
+  ScopedFileHandle file_;
 };
