@@ -12,6 +12,7 @@
 
 #ifdef _WIN32
 #include <sys/utime.h>
+#include <windows.h>
 #else
 #include <utime.h>
 #endif
@@ -371,6 +372,45 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
         << c.what << ": no temporary file left";
   }
 }
+
+#ifdef _WIN32
+// The file-name forms open the package with deny-none sharing: a package that
+// another program holds open for writing can still be read.
+TEST_F(Builder, Win32FileFormsReadAPackageHeldOpenElsewhere) {
+  Write("a.txt", RandomBytes(10000, 8));
+  options_.files = {{Path("a.txt"), "a.txt"}};
+  options_.webToken = "tok";
+  ASSERT_TRUE(Build());
+  const string name = Path("out.exe");
+  HANDLE holder = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+  EXPECT_TRUE(IsPEFile(name));
+  TrailerCopy t;
+  EXPECT_TRUE(ReadTrailer(name, t));
+  EXPECT_EQ(t.Word(kTrailerMagic), kPackageMagic);
+  EXPECT_EQ(PackageChecksum(name, 74), report_.checksum);
+  TGFileInfo info;
+  info.Create(name);
+  EXPECT_TRUE(info.HasPackage());
+  EXPECT_EQ(info.WebToken(true), "tok");
+  CloseHandle(holder);
+
+  const uint32_t cluster = ClusterSize(name);
+  EXPECT_GE(cluster, 512u);
+  EXPECT_EQ(cluster & (cluster - 1), 0u) << cluster;
+  EXPECT_EQ(info.RequiredSpace(name), info.RequiredSpaceForCluster(cluster));
+  EXPECT_EQ(ClusterSize("?:\\"), 0u);
+  EXPECT_EQ(info.RequiredSpace("?:\\"), info.RequiredSpaceForCluster(0));
+
+  TGFileInfo missing;
+  missing.Create(Path("missing.exe"));
+  EXPECT_FALSE(missing.HasPackage());
+  EXPECT_FALSE(IsPEFile(Path("missing.exe")));
+  EXPECT_EQ(PackageChecksum(Path("missing.exe"), 74), 0u);
+}
+#endif
 
 TEST(BuilderCommandLine, ParsesTheDocumentedForms) {
   kpack::BuildOptions o;
