@@ -1,5 +1,7 @@
 #include "environment/Files.h"
 
+#include "support/Utils.h"
+
 std::string FileNamePart(const std::string& path) {
   size_t p = path.find_last_of("\\:");
   return p == std::string::npos ? path : path.substr(p + 1);
@@ -9,4 +11,58 @@ std::string FileTitle(const std::string& path) {
   const std::string name = FileNamePart(path);
   size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string FolderPart(const std::string& path) {
+  size_t p = path.find_last_of("\\:");
+  if (p == std::string::npos) return std::string();
+  std::string folder = path.substr(0, p + 1);
+  // A root ("C:\") or the leading "\\" of a network path keeps its backslash.
+  if (folder.back() == '\\' && !(p > 0 && (folder[p - 1] == ':' || folder[p - 1] == '\\'))) folder.pop_back();
+  return folder;
+}
+
+bool ListingAccepts(uint32_t attributes, uint32_t accepted) {
+  const uint32_t canSkip = kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory;
+  return (attributes & canSkip & ~accepted) == 0;
+}
+
+std::string DiskFreeRoot(const std::string& path) {
+  if (path.empty()) return std::string();
+  std::string root = "A:\\";
+  root[0] = UpperCase(path)[0];
+  return root;
+}
+
+namespace {
+
+// The batch language expands %name% even inside quotes: a literal percent
+// sign in a path has to be doubled, or DEL would name another file.
+std::string EscapePercent(const std::string& s) { return ReplaceAll(s, "%", "%%", false); }
+
+// Blanks, separators (",;=") and the interpreter's operators; "~" of short
+// names is harmless outside FOR variables.
+bool NeedsQuotes(const std::string& path) {
+  return path.empty() || path.find_first_of(" \t&()[]{}^=;!'+,`<>|") != std::string::npos;
+}
+
+}  // namespace
+
+std::string BatchPathArgument(const std::string& path, bool shortNames) {
+  const std::string text = EscapePercent(path);
+  if (shortNames && !NeedsQuotes(path)) return text;
+  return "\"" + text + "\"";
+}
+
+std::string SelfRemoveBatchText(const std::string& programArg, const std::string& folderArg,
+                                const std::string& batchArg, bool removeFolder) {
+  const std::string crlf = "\r\n";
+  std::string text = ":START" + crlf;
+  text += "DEL " + programArg + crlf;
+  // DEL of a file that is still in use prints an error but leaves the error
+  // level at 0, so the retry tests whether the file is still there.
+  text += "IF EXIST " + programArg + " GOTO START" + crlf;
+  if (removeFolder) text += "RD " + folderArg + crlf;
+  text += "DEL " + batchArg + crlf;
+  return text;
 }

@@ -1,4 +1,257 @@
-#include "environment/Files.h"
+// The Win32 side of Files: whole-file reads and writes, listings, searches,
+// deletions and the self-removal batch.
+#include <windows.h>
 
-// Placeholder until self-removal is built: the working copy's file stays.
-void SelfRemove(bool, bool) {}
+#include "environment/Files.h"
+#include "support/UtilsWin.h"
+
+namespace {
+
+// An open file, closed when it goes out of scope.
+struct FileHandle {
+  HANDLE h;
+  explicit FileHandle(HANDLE handle) : h(handle) {}
+  ~FileHandle() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  bool ok() const { return h != INVALID_HANDLE_VALUE; }
+};
+
+// A directory listing that returns only the entries the accepted attribute
+// bits let through.
+class Listing {
+ public:
+  Listing(const std::string& pattern, uint32_t accepted)
+      : find_(FindFirstFileA(pattern.c_str(), &data_)), accepted_(accepted) {
+    if (find_ != INVALID_HANDLE_VALUE && !ListingAccepts(data_.dwFileAttributes, accepted_)) Next();
+  }
+  ~Listing() {
+    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+  }
+  Listing(const Listing&) = delete;
+  Listing& operator=(const Listing&) = delete;
+
+  bool Valid() const { return find_ != INVALID_HANDLE_VALUE; }
+  const WIN32_FIND_DATAA& Entry() const { return data_; }
+  std::string Name() const { return data_.cFileName; }
+  // A subfolder other than "." and "..".
+  bool IsSubfolder() const {
+    return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name() != "." && Name() != "..";
+  }
+  void Next() {
+    while (FindNextFileA(find_, &data_)) {
+      if (ListingAccepts(data_.dwFileAttributes, accepted_)) return;
+    }
+    FindClose(find_);
+    find_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  WIN32_FIND_DATAA data_{};
+  HANDLE find_;
+  uint32_t accepted_;
+};
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The packed date is local time; the file system keeps UTC.
+void SetFileDate(HANDLE file, uint32_t fileDate) {
+  if (fileDate == 0) return;
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(WORD(fileDate >> 16), WORD(fileDate & 0xFFFF), &local) &&
+      LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, nullptr, nullptr, &utc);
+}
+
+bool WriteAll(HANDLE file, const std::string& content, uint32_t fileDate) {
+  DWORD written = 0;
+  const bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
+                  written == content.size();
+  SetFileDate(file, fileDate);
+  return ok;
+}
+
+HANDLE CreateForWriting(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+unsigned SystemDriveType(const std::string& root) { return GetDriveTypeA(root.c_str()); }
+DriveTypeFunction gDriveType = SystemDriveType;
+
+template <typename TreeSearch>
+std::string SearchDrives(const std::string& name, unsigned driveType, TreeSearch search) {
+  // A and B are floppy letters and never visited.
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    const std::string root = std::string(1, letter) + ":\\";
+    if (gDriveType(root) != driveType) continue;
+    std::string hit = search(root, name);
+    if (!hit.empty()) return hit;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+int32_t FileSizeOf(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  FindClose(find);
+  // Every kind of entry is accepted here, so the first one is the answer.
+  return int32_t(data.nFileSizeLow);
+}
+
+std::string ReadFilePart(const std::string& path, int32_t offset, int32_t maxLength) {
+  if (!FileExists(path)) return std::string();
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return std::string();
+  // Sizes beyond 2 GB read as negative and fail the range test, as offsets do.
+  const int32_t size = int32_t(GetFileSize(file.h, nullptr));
+  if (offset < 0 || offset >= size) return std::string();
+  int32_t count = size - offset;
+  if (maxLength != 0) count = MinInt(maxLength, count);
+  if (count <= 0) return std::string();
+  if (SetFilePointer(file.h, offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return std::string();
+  std::string result(size_t(count), '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.h, &result[0], DWORD(count), &got, nullptr) || got != DWORD(count)) return std::string();
+  return result;
+}
+
+bool WriteFileText(const std::string& path, const std::string& content, uint32_t fileDate) {
+  FileHandle file(CreateForWriting(path));
+  return file.ok() && WriteAll(file.h, content, fileDate);
+}
+
+bool AppendFileText(const std::string& path, const std::string& content, uint32_t fileDate) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Only a missing file is created; one that exists but cannot be opened
+  // (in use, no access) is never truncated.
+  if (!file.ok() && GetLastError() == ERROR_FILE_NOT_FOUND) file.h = CreateForWriting(path);
+  if (!file.ok()) return false;
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(file.h, zero, nullptr, FILE_END)) return false;
+  return WriteAll(file.h, content, fileDate);
+}
+
+double DiskFreeBytes(const std::string& path) {
+  const std::string root = DiskFreeRoot(path);
+  DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+  if (!GetDiskFreeSpaceA(root.empty() ? nullptr : root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                         &totalClusters))
+    return -1.0;
+  const uint32_t clusterBytes = uint32_t(sectorsPerCluster * bytesPerSector);
+  return double(clusterBytes) * double(freeClusters);
+}
+
+std::string FindFileInTree(const std::string& folder, const std::string& fileName) {
+  const std::string base = SetTrailingBackslash(folder, true);
+  const std::string candidate = base + fileName;
+  if (FileExists(candidate)) return candidate;
+  for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
+    if (!l.IsSubfolder()) continue;
+    std::string hit = FindFileInTree(base + l.Name(), fileName);
+    if (!hit.empty()) return hit;
+  }
+  return std::string();
+}
+
+std::string FindFolderInTree(const std::string& folder, const std::string& folderName) {
+  if (PosFromEnd("\\" + folderName, folder) == 1) return folder;
+  const std::string base = SetTrailingBackslash(folder, true);
+  for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
+    if (!l.IsSubfolder()) continue;
+    std::string hit = FindFolderInTree(base + l.Name(), folderName);
+    if (!hit.empty()) return hit;
+  }
+  return std::string();
+}
+
+DriveTypeFunction SetDriveTypeFunction(DriveTypeFunction fn) {
+  DriveTypeFunction previous = gDriveType;
+  gDriveType = fn ? fn : SystemDriveType;
+  return previous;
+}
+
+std::string FindFileOnDrives(const std::string& fileName, unsigned driveType) {
+  return SearchDrives(fileName, driveType, FindFileInTree);
+}
+
+std::string FindFolderOnDrives(const std::string& folderName, unsigned driveType) {
+  return SearchDrives(folderName, driveType, FindFolderInTree);
+}
+
+bool DeleteFiles(const std::string& mask, bool clearAttributes) {
+  std::string folder = FolderPart(mask);
+  if (!folder.empty()) folder = SetTrailingBackslash(folder, true);
+  bool matched = false;
+  for (Listing l(mask, kListFiles); l.Valid(); l.Next()) {
+    const std::string file = folder + l.Name();
+    if (clearAttributes) SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(file.c_str());
+    matched = true;
+  }
+  return matched;
+}
+
+bool DeleteTree(const std::string& folder, bool clearAttributes) {
+  if (folder.empty()) return false;
+  int count = FolderExists(folder) ? 1 : 0;
+  DeleteFiles(folder + "\\*.*", clearAttributes);
+  for (Listing l(folder + "\\*.*", kListPlainFolders); l.Valid(); l.Next()) {
+    if (!l.IsSubfolder()) continue;
+    const std::string sub = folder + "\\" + l.Name();
+    DeleteTree(sub, clearAttributes);
+    RemoveDirectoryA(sub.c_str());
+  }
+  RemoveDirectoryA(folder.c_str());
+  if (!FolderExists(folder)) ++count;
+  return count == 2;
+}
+
+namespace {
+
+// The 8.3 form of an existing path; the long path when there is none.
+std::string ShortPath(const std::string& path) {
+  char buf[MAX_PATH];
+  DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
+  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
+}
+
+}  // namespace
+
+void SelfRemove(bool removeFolder, bool shortNames) {
+  const std::string batchPath = TempDir(true) + "_DEL_ME_.BAT";
+  // The file has to exist before its short name can be asked for.
+  WriteFileText(batchPath, "ABC\r\n", 0);
+  std::string programPath = ProgramFile();
+  std::string programFolder = ProgramDir(false);
+  std::string batchName = batchPath;
+  if (shortNames) {
+    programPath = ShortPath(programPath);
+    programFolder = ShortPath(programFolder);
+    batchName = ShortPath(batchName);
+  }
+  WriteFileText(batchPath,
+                SelfRemoveBatchText(BatchPathArgument(programPath, shortNames),
+                                    BatchPathArgument(programFolder, shortNames),
+                                    BatchPathArgument(batchName, shortNames), removeFolder),
+                0);
+  // Quoted when it holds a blank, so "C:\Documents and Settings\..." never
+  // starts "C:\Documents.exe".
+  const std::string command = batchPath.find(' ') == std::string::npos ? batchPath : "\"" + batchPath + "\"";
+  WinExec(command.c_str(), SW_HIDE);
+}
