@@ -3,21 +3,10 @@
 #include <windows.h>
 
 #include "environment/Files.h"
+#include "support/Handle.h"
 #include "support/UtilsWin.h"
 
 namespace {
-
-// An open file, closed when it goes out of scope.
-struct FileHandle {
-  HANDLE h;
-  explicit FileHandle(HANDLE handle) : h(handle) {}
-  ~FileHandle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool ok() const { return h != INVALID_HANDLE_VALUE; }
-};
 
 // A directory listing that returns only the entries the accepted attribute
 // bits let through.
@@ -25,32 +14,25 @@ class Listing {
  public:
   Listing(const std::string& pattern, uint32_t accepted)
       : find_(FindFirstFileA(pattern.c_str(), &data_)), accepted_(accepted) {
-    if (find_ != INVALID_HANDLE_VALUE && !ListingAccepts(data_.dwFileAttributes, accepted_)) Next();
+    if (find_ && !ListingAccepts(data_.dwFileAttributes, accepted_)) Next();
   }
-  ~Listing() {
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-  }
-  Listing(const Listing&) = delete;
-  Listing& operator=(const Listing&) = delete;
 
-  bool Valid() const { return find_ != INVALID_HANDLE_VALUE; }
-  const WIN32_FIND_DATAA& Entry() const { return data_; }
+  bool Valid() const { return find_.valid(); }
   std::string Name() const { return data_.cFileName; }
   // A subfolder other than "." and "..".
   bool IsSubfolder() const {
     return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name() != "." && Name() != "..";
   }
   void Next() {
-    while (FindNextFileA(find_, &data_)) {
+    while (FindNextFileA(find_.get(), &data_)) {
       if (ListingAccepts(data_.dwFileAttributes, accepted_)) return;
     }
-    FindClose(find_);
-    find_ = INVALID_HANDLE_VALUE;
+    find_.reset();
   }
 
  private:
   WIN32_FIND_DATAA data_{};
-  HANDLE find_;
+  ScopedFindHandle find_;
   uint32_t accepted_;
 };
 
@@ -105,46 +87,44 @@ std::string SearchDrives(const std::string& name, unsigned driveType, TreeSearch
 
 int32_t FileSizeOf(const std::string& path) {
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(path.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  FindClose(find);
+  if (!ScopedFindHandle(FindFirstFileA(path.c_str(), &data))) return 0;
   // Every kind of entry is accepted here, so the first one is the answer.
   return int32_t(data.nFileSizeLow);
 }
 
 std::string ReadFilePart(const std::string& path, int32_t offset, int32_t maxLength) {
   if (!FileExists(path)) return std::string();
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) return std::string();
+  if (!file) return std::string();
   // Sizes beyond 2 GB read as negative and fail the range test, as offsets do.
-  const int32_t size = int32_t(GetFileSize(file.h, nullptr));
+  const int32_t size = int32_t(GetFileSize(file.get(), nullptr));
   if (offset < 0 || offset >= size) return std::string();
   int32_t count = size - offset;
   if (maxLength != 0) count = MinInt(maxLength, count);
   if (count <= 0) return std::string();
-  if (SetFilePointer(file.h, offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return std::string();
+  if (SetFilePointer(file.get(), offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return std::string();
   std::string result(size_t(count), '\0');
   DWORD got = 0;
-  if (!ReadFile(file.h, &result[0], DWORD(count), &got, nullptr) || got != DWORD(count)) return std::string();
+  if (!ReadFile(file.get(), &result[0], DWORD(count), &got, nullptr) || got != DWORD(count)) return std::string();
   return result;
 }
 
 bool WriteFileText(const std::string& path, const std::string& content, uint32_t fileDate) {
-  FileHandle file(CreateForWriting(path));
-  return file.ok() && WriteAll(file.h, content, fileDate);
+  ScopedFileHandle file(CreateForWriting(path));
+  return file && WriteAll(file.get(), content, fileDate);
 }
 
 bool AppendFileText(const std::string& path, const std::string& content, uint32_t fileDate) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   // Only a missing file is created; one that exists but cannot be opened
   // (in use, no access) is never truncated.
-  if (!file.ok() && GetLastError() == ERROR_FILE_NOT_FOUND) file.h = CreateForWriting(path);
-  if (!file.ok()) return false;
+  if (!file && GetLastError() == ERROR_FILE_NOT_FOUND) file.reset(CreateForWriting(path));
+  if (!file) return false;
   LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(file.h, zero, nullptr, FILE_END)) return false;
-  return WriteAll(file.h, content, fileDate);
+  if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
+  return WriteAll(file.get(), content, fileDate);
 }
 
 double DiskFreeBytes(const std::string& path) {
