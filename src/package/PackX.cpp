@@ -1,7 +1,7 @@
 #include "package/PackX.h"
 
-#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "support/Utils.h"
@@ -219,9 +219,13 @@ std::string DescrambleToken(const std::string& text) {
 
 namespace {
 
-// Filler bytes only: no secret depends on them.
+// Filler bytes only: no secret depends on them. Seeded through the C clock
+// functions: <chrono> would pull libstdc++'s exception support into the stub.
+uint64_t fillerState = 0;
+
 uint8_t RandomByte() {
-  static uint64_t state = uint64_t(std::chrono::high_resolution_clock::now().time_since_epoch().count()) | 1;
+  uint64_t& state = fillerState;
+  if (state == 0) state = ((uint64_t(std::time(nullptr)) << 20) ^ uint64_t(std::clock())) | 1;
   state ^= state << 13;
   state ^= state >> 7;
   state ^= state << 17;
