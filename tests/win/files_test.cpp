@@ -323,8 +323,21 @@ bool WaitGone(const std::string& path, DWORD ms) {
   return true;
 }
 
-int RunFixture(const std::string& program, const std::string& args) {
+// This process's environment with TEMP and TMP replaced.
+std::string EnvironmentWithTemp(const std::string& temp) {
+  std::string block;
+  char* env = GetEnvironmentStringsA();
+  for (const char* e = env; *e; e += strlen(e) + 1) {
+    const std::string entry = e;
+    if (PosCI("TEMP=", entry) != 1 && PosCI("TMP=", entry) != 1) block += entry + '\0';
+  }
+  FreeEnvironmentStringsA(env);
+  return block + "TEMP=" + temp + '\0' + "TMP=" + temp + '\0';
+}
+
+int RunFixture(const std::string& program, const std::string& args, const std::string& temp = "") {
   std::string cmd = "\"" + program + "\" " + args;
+  std::string env = temp.empty() ? std::string() : EnvironmentWithTemp(temp);
   // The batch interpreter echoes every retry: keep it out of the test's output.
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -335,7 +348,8 @@ int RunFixture(const std::string& program, const std::string& args) {
   si.hStdInput = si.hStdOutput = si.hStdError = nul;
   PROCESS_INFORMATION pi{};
   const BOOL started =
-      CreateProcessA(program.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+      CreateProcessA(program.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, env.empty() ? nullptr : &env[0], nullptr,
+                     &si, &pi);
   CloseHandle(nul);
   if (!started) return -1;
   DWORD code = 99;
@@ -379,6 +393,24 @@ TEST_F(FilesWin, SelfRemoveDeletesTheProgramInUseThenItself) {
                           std::string(shortBatchBuf) + crlf);
     }
   }
+}
+
+TEST_F(FilesWin, SelfRemoveStartsItsBatchByTheWholePath) {
+  // A temporary folder with a blank: started unquoted, the batch's path would
+  // first be tried as the program "...\t", planted here beside it. (The test
+  // folder's own name has blanks, so this one lives apart.)
+  const std::string base = TempDir(true) + "kxsr" + IntToText(GetCurrentProcessId()), temp = base + "\\t d";
+  MakeFolder(base);
+  MakeFolder(temp);
+  MakeFolder(base + "\\app");
+  const std::string fixture = ProgramDir(true) + "selfremove_fixture.exe", program = base + "\\app\\X_App.exe";
+  ASSERT_TRUE(CopyFileA(fixture.c_str(), (base + "\\t.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(fixture.c_str(), program.c_str(), FALSE));
+  EXPECT_EQ(RunFixture(program, "plain \"" + P("copy.bat") + "\"", temp), 0);
+  EXPECT_TRUE(WaitGone(program, 20000)) << "the batch did not run";
+  EXPECT_TRUE(WaitGone(temp + "\\_DEL_ME_.BAT", 10000));
+  EXPECT_NE(ReadFilePart(P("copy.bat"), 0, 0).find("DEL \"" + temp + "\\_DEL_ME_.BAT\""), std::string::npos);
+  Wipe(base);
 }
 
 }  // namespace
