@@ -108,9 +108,9 @@ FILETIME LastWrite(const std::string& path) {
 uint64_t Ticks(const FILETIME& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
 
 TEST_F(FilesWin, FileDateIsLocalTime) {
-  // The test runs with TZ=IST-5:30 (UTC+5:30, no daylight saving; a POSIX
-  // zone, so no time-zone database is needed), so a
-  // date taken as UTC would land 5.5 hours off.
+  // The test runs with TZ=IST-5:30: UTC+5:30 without daylight saving, as a
+  // POSIX zone that needs no time-zone database. A date taken as UTC would
+  // land 5.5 hours off.
   TIME_ZONE_INFORMATION tz;
   GetTimeZoneInformation(&tz);
   ASSERT_EQ(tz.Bias, -330) << "run with TZ=IST-5:30";
