@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "environment/Files.h"
 #include "package/UnPack.h"
 #include "stub/Stub.h"
 #include "stub/StubRoads.h"
@@ -43,12 +44,9 @@ void Paint(HWND window) {
   ReleaseDC(window, dc);
 }
 
-// Placeholder until the folder-tree removal of environment/Files lands.
-void DeleteTreePlaceholder(const std::string&, bool) {}
-
 void RemoveExtractionFolder() {
   const std::string folder = ExtractionFolder();
-  if (!folder.empty()) DeleteTreePlaceholder(folder, false);
+  if (!folder.empty()) DeleteTree(folder, false);
 }
 
 }  // namespace

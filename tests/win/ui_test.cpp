@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BoxDriver.h"
+#include "package/UnPack.h"
 #include "stub/Stub.h"
 #include "stub/StubRoads.h"
 #include "stub/StubWin.h"
@@ -446,6 +447,20 @@ TEST(WizardWindow, MessageNumberZeroRegistersNothing) {
   PumpPending();
   EXPECT_TRUE(gControllerGot.empty());
   DestroyWindow(controller);
+}
+
+TEST(WizardWindow, DestructionRemovesTheExtractionFolder) {
+  const std::string folder = ExtractionFolder();
+  if (folder.empty()) GTEST_SKIP() << "this build chooses no extraction folder";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  HANDLE f = CreateFileA((folder + "\\left-over.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << folder;
+  CloseHandle(f);
+  RunWizardWith("KovrexWizardDestroy", {[] {
+                  SendMessageA(WizardWindow, WM_CLOSE, 0, 0);
+                  SendMessageA(WizardWindow, WM_CLOSE, 0, 0);
+                }});
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder;
 }
 
 TEST(WizardWindow, QuitEndsTheLoopWithTheWindowStanding) {
