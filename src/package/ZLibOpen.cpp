@@ -23,40 +23,36 @@ EZLibError Raised(std::string message) {
 EZLibError InflateMember(const std::string& stored, std::string& output) {
   output.clear();
   if (stored.size() > UINT_MAX) return Raised(zError(Z_BUF_ERROR));
-  // Start with the stored size rounded up to 256 bytes and grow from there.
-  const size_t step = ((stored.size() + 255) / 256) * 256 + (stored.empty() ? 256 : 0);
-  std::string out(step, '\0');
-
   z_stream z{};
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stored.data()));
   z.avail_in = uInt(stored.size());
   int ret = inflateInit(&z);
   if (ret != Z_OK) return Raised(ZLibText(z, ret));
 
-  size_t produced = 0;
+  // Inflate through a fixed piece and append: the result grows geometrically
+  // and is never zero-filled first, so large members cost little more than
+  // zlib itself. The stored size, rounded up to 256 bytes, is the first guess.
+  constexpr uInt kPiece = 256 * 1024;
+  std::unique_ptr<Bytef[]> piece(new Bytef[kPiece]);
+  std::string out;
+  out.reserve(((stored.size() + 255) / 256) * 256);
   EZLibError error;
   for (;;) {
-    z.next_out = reinterpret_cast<Bytef*>(&out[produced]);
-    const size_t room = out.size() - produced;
-    z.avail_out = uInt(room < UINT_MAX ? room : UINT_MAX);
-    const uInt before = z.avail_out;
+    z.next_out = piece.get();
+    z.avail_out = kPiece;
     ret = inflate(&z, Z_NO_FLUSH);
-    produced += before - z.avail_out;
+    out.append(reinterpret_cast<const char*>(piece.get()), kPiece - z.avail_out);
     if (ret == Z_STREAM_END) break;
-    // A stream asking for a preset dictionary can never finish here.
+    // A stream asking for a preset dictionary can never finish here; with
+    // the input used up and room left, Z_OK is followed by Z_BUF_ERROR.
     if (ret < 0 || ret == Z_NEED_DICT) {
       error = Raised(ZLibText(z, ret));
       break;
     }
-    // Grow by at least one step, and geometrically so large members do
-    // not copy their output over and over.
-    if (produced == out.size()) out.resize(out.size() + (out.size() / 2 > step ? out.size() / 2 : step));
   }
   const int endRet = inflateEnd(&z);
   if (!error.raised && endRet < 0) error = Raised(ZLibText(z, endRet));
-  if (error.raised) return error;
-  out.resize(produced);
-  output.swap(out);
+  if (!error.raised) output.swap(out);
   return error;
 }
 
