@@ -475,8 +475,9 @@ TEST(Member, HeaderFields) {
 
 // --- Inflate ----------------------------------------------------------------
 
-TEST(Inflate, RoundTripsAtSizesAroundTheGrowthStep) {
-  for (size_t n : {size_t(0), size_t(1), size_t(255), size_t(256), size_t(257), size_t(70000), size_t(3) << 20}) {
+TEST(Inflate, RoundTripsAtSizesAroundBufferEdges) {
+  for (size_t n : {size_t(0), size_t(1), size_t(255), size_t(256), size_t(257), size_t(70000), size_t(262143),
+                   size_t(262144), size_t(262145), size_t(3) << 20}) {
     // Highly compressible data makes the output many times the stored size.
     string plain(n, 'a');
     for (size_t i = 0; i < n; i += 97) plain[i] = char(i);
