@@ -85,6 +85,12 @@ FARPROC LoadProc(const char* library, const char* name) {
 void PumpMessage() {
   MSG msg;
   if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // A quit request met during a wait belongs to the message loop: put it
+    // back, or the loop would never end.
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(int(msg.wParam));
+      return;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

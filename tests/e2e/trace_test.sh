@@ -7,14 +7,18 @@ while [ $# -gt 0 ]; do
     --state) STATE=$2; shift 2 ;;
     --stub) STUB=$2; shift 2 ;;
     --viewer) VIEWER=$2; shift 2 ;;
+    --kpack) KPACK=$2; shift 2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-cp "$STUB" stub.exe
-check "PE header at offset 256" test "$(od -A n -t c -j 256 -N 2 stub.exe | tr -d ' ')" = "PE"
+check "PE header at offset 256" test "$(od -A n -t c -j 256 -N 2 "$STUB" | tr -d ' ')" = "PE"
+# A package with nothing to run: the stub extracts, starts nothing, says nothing.
+cp "$STUB" bare.exe
+echo hello >readme.txt
+wine_run "$KPACK" --stub bare.exe --out stub.exe --file readme.txt >/dev/null
 
 start_viewer pieces.txt --lines 4 --seconds 30
 rc=0

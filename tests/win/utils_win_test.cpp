@@ -76,4 +76,13 @@ TEST(UtilsWin, WaitPumpingHandlesMessagesWhileWaiting) {
   DestroyWindow(hwnd);
 }
 
+TEST(UtilsWin, AQuitRequestSurvivesAWait) {
+  PostQuitMessage(7);
+  WaitPumping(100);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, UINT(WM_QUIT));
+  EXPECT_EQ(msg.wParam, WPARAM(7));
+}
+
 }  // namespace
