@@ -44,7 +44,7 @@ void WriteMembers(std::vector<kpack::MemberFile>& files) {
   {
     std::ofstream out(g.dir / "program.bin", std::ios::binary);
     std::vector<uint64_t> block(1 << 16);
-    for (int i = 0; i < 96; ++i) {  // 48 MiB
+    for (int i = 0; i < 112; ++i) {  // 56 MiB
       for (auto& w : block) w = NextRandom(s);
       out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size() * 8));
     }
@@ -192,6 +192,7 @@ KOVREX_BENCH(BM_StreamedInflate);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes in logs
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& r : runs)
       if (r.aggregate_name == "median") {
