@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Builder.h"
+#include "package_fixtures.h"
 #include "package/PackX.h"
 #include "package/ZLibOpen.h"
 
@@ -19,24 +20,9 @@
 
 namespace fs = std::filesystem;
 using std::string;
+using namespace fixtures;
 
 namespace {
-
-uint32_t Word(const string& s, size_t at) { return LoadLE32(reinterpret_cast<const uint8_t*>(s.data() + at)); }
-
-string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  string s(n, '\0');
-  for (char& c : s) c = char(rng());
-  return s;
-}
-
-string FakeStub(size_t size) {
-  string s = RandomBytes(size, 11);
-  s.replace(0, 2, "MZ");
-  s.replace(252, 6, string(4, '\0') + "PE");
-  return s;
-}
 
 void SetModified(const string& path, time_t t) {
 #ifdef _WIN32

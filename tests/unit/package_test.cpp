@@ -6,36 +6,14 @@
 #include <vector>
 
 #include "checksum_reference.h"
+#include "package_fixtures.h"
 #include "package/PackX.h"
 #include "package/ZLibOpen.h"
 
 using std::string;
+using namespace fixtures;
 
 namespace {
-
-string Le32(uint32_t v) {
-  string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[size_t(i)] = char(v >> (8 * i));
-  return s;
-}
-
-void Put32(string& s, size_t at, uint32_t v) { s.replace(at, 4, Le32(v)); }
-
-string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  string s(n, '\0');
-  for (char& c : s) c = char(rng());
-  return s;
-}
-
-// A stub image: "MZ" at 0, "PE" at 256, 0 at 252.
-string FakeStub(size_t size) {
-  string s = RandomBytes(size, 7);
-  s.replace(0, 2, "MZ");
-  s.replace(256, 2, "PE");
-  Put32(s, 252, 0);
-  return s;
-}
 
 string Compress(const string& plain) {
   uLongf n = compressBound(uLong(plain.size()));
