@@ -114,7 +114,8 @@ class MemberWriter : public InflateSink {
       CloseHandle(file_);
       file_ = INVALID_HANDLE_VALUE;
     }
-    if (header_info_.isRunTarget && !header_.empty()) runSpecification = header_info_.name;
+    // Only a member written into the folder can be the program to run.
+    if (header_info_.isRunTarget && IsPlainMemberName(header_info_.fileName)) runSpecification = header_info_.name;
   }
 
   // A corrupt or truncated member: remove what was written of it.
@@ -281,6 +282,10 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
     }
     const int64_t stored = position + 4;
     position = stored + length;
+    if (i >= 2 && position > end) {
+      r.corrupt = true;  // the member runs past the end of the package: truncated
+      break;
+    }
     if (i == 1) firstMemberOffset = position;
     if (i >= 2) {
       MemberWriter writer(folder);

@@ -96,6 +96,53 @@ wait $stub_pid
 check "nothing started" test ! -e record.txt
 check "extraction folder removed" test -z "$(extraction_folders)"
 
+echo "== two members marked: the later one runs"
+reset
+pack --out twomarked.exe --unsafe-names --file "Setup.exe=One.exe*/first" --file "Setup.exe=Two.exe*/second"
+run_stub twomarked.exe
+check "the later marked member started" matches "$(record cmdline)" '\\Two\.exe /second /TH_ID='
+check "only one program started" test "$(grep -c '^cmdline=' record.txt)" = 1
+
+damaged() {  # damaged KIND: a package whose last member is broken
+  echo "== a damaged member ($1): nothing started, Bad CRC!, no partial file, folders removed"
+  reset
+  pack --out "damaged-$1.exe" --file Setup.exe --file a.txt --run "Setup.exe*" --corrupt="$1"
+  ("$root/scripts/wine-run" --state "$STATE" "damaged-$1.exe" >/dev/null 2>&1) &
+  stub_pid=$!
+  shown=$(box show)
+  check "$1: Bad CRC! shown" grep -q '^text=ERROR\\r\\n\\r\\nBad CRC!' <<<"$shown"
+  folder=$(extraction_folders | head -n 1)
+  check "$1: members before the damaged one written" test -f "$folder/Setup.exe"
+  check "$1: no partial file of the damaged member" test ! -e "$folder/a.txt"
+  box enter >/dev/null
+  wait $stub_pid
+  check "$1: stub ended normally" test $? -eq 0
+  check "$1: nothing started" test ! -e record.txt
+  check "$1: extraction folder removed" test -z "$(extraction_folders)"
+}
+damaged member
+damaged member-length
+
+echo "== hostile member names: never written outside the folder, never run"
+reset
+pack --out hostile.exe --unsafe-names --file a.txt=b.txt --file "Setup.exe=..\\evil.exe*" --file "a.txt=C:\\evil.txt"
+("$root/scripts/wine-run" --state "$STATE" hostile.exe >/dev/null 2>&1) &
+stub_pid=$!
+shown=$(box show)
+check "the first failed save is reported" grep -q '^text=ERROR\\r\\n\\r\\n.*\\\\\.\.\\\\evil\.exe\\r\\n\\r\\nUnable to save Extracted File!' <<<"$shown"
+folder=$(extraction_folders | head -n 1)
+check "the plain member is written" test -f "$folder/b.txt"
+box enter >/dev/null
+# A second message (there is a second bad name) would keep the stub waiting.
+for _ in $(seq 150); do kill -0 $stub_pid 2>/dev/null || break; sleep 0.2; done
+check "no second message: the stub ended by itself" bash -c "! kill -0 $stub_pid 2>/dev/null"
+wait $stub_pid
+check "hostile: stub ended normally" test $? -eq 0
+check "nothing started" test ! -e record.txt
+check "no evil.exe beside the extraction folder" test -z "$(compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/evil.exe")"
+check "no evil.txt at the root of C:" test ! -e "$WINEPREFIX/drive_c/evil.txt"
+check "extraction folder removed" test -z "$(extraction_folders)"
+
 echo "== confirm-temp-drive: the question, answered No"
 reset
 pack --out confirm.exe --file a.txt --file Setup.exe --run "Setup.exe*" --confirm-temp-drive

@@ -220,7 +220,7 @@ bool PlanMembers(const BuildOptions& o, std::vector<PlannedMember>& plan, std::s
   }
   bool runFound = false;
   for (const auto& f : o.files) {
-    const std::string why = CheckMemberName(f.name);
+    const std::string why = o.allowUnsafeNames ? std::string() : CheckMemberName(f.name);
     if (!why.empty()) {
       error = "member name \"" + f.name + "\" (from " + f.path + "): " + why;
       return false;
@@ -324,6 +324,33 @@ bool WriteRecord(FILE* out, const std::string& text) {
 
 uint64_t RoundUp(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit * unit; }
 
+// Breaks the last member before the checksum is taken, so that only the
+// member is at fault.
+bool DamageLastMember(FILE* out, int64_t at, Corruption kind, std::string& error) {
+  const int64_t end = TellOf(out);
+  uint8_t b[4];
+  if (at < 0 || SeekTo(out, at) != 0 || std::fread(b, 1, 4, out) != 4) {
+    error = "--corrupt: there is no member to damage";
+    return false;
+  }
+  const uint32_t stored = LoadLE32(b);
+  bool ok;
+  if (kind == Corruption::MemberLength) {
+    ok = WriteWordAt(out, at, stored + 0x100000u);
+  } else {
+    const int64_t pos = at + 4 + stored / 2;
+    uint8_t c = 0;
+    ok = SeekTo(out, pos) == 0 && std::fread(&c, 1, 1, out) == 1;
+    c ^= 0xFF;
+    ok = ok && SeekTo(out, pos) == 0 && WriteAll(out, &c, 1);
+  }
+  if (!ok || SeekTo(out, end) != 0) {
+    error = "cannot write the package";
+    return false;
+  }
+  return true;
+}
+
 bool WritePackage(const BuildOptions& o, const std::vector<PlannedMember>& plan, const std::string& temp,
                   BuildReport& report, std::string& error) {
   File out(std::fopen(temp.c_str(), "w+b"));
@@ -341,7 +368,9 @@ bool WritePackage(const BuildOptions& o, const std::vector<PlannedMember>& plan,
 
   uint64_t table[9] = {};
   MemberWriter writer(out.get(), o.level);
+  int64_t lastMemberAt = -1;
   for (const auto& m : plan) {
+    lastMemberAt = TellOf(out.get());
     const std::string header = "|" + m.storedName + "|" + IntToText(m.dosDate) + "|" + std::string(1, '\0');
     uint64_t content = 0;
     if (!writer.Write(header, m.file.path, content, error)) return false;
@@ -356,6 +385,9 @@ bool WritePackage(const BuildOptions& o, const std::vector<PlannedMember>& plan,
     error = "the members need more than 4 GiB";
     return false;
   }
+  if ((o.corruption == Corruption::Member || o.corruption == Corruption::MemberLength) &&
+      !DamageLastMember(out.get(), lastMemberAt, o.corruption, error))
+    return false;
 
   TrailerCopy t;
   t.SetWord(kTrailerOne, 1);
@@ -544,7 +576,11 @@ Advanced
   --no-logical-end       leave offset 252 alone (the trailer is then found at
                          the physical end of the file)
   --corrupt=KIND         write a deliberately broken package for tests:
-                         checksum, magic or truncate
+                         checksum, magic, truncate, member (a damaged
+                         stream in the last member) or member-length (the
+                         last member's length runs past the end)
+  --unsafe-names         store member names as given, even "..\x.exe",
+                         "C:\x" or "a*": for tests of hostile packages
   --help                 this text
 
 Example
@@ -578,6 +614,7 @@ const Switch kSwitches[] = {
     {"--web-setup", false},    {"--ask-before-download", false}, {"--install-auto-update", false},
     {"--auto-update-program", false}, {"--web-record", true}, {"--update-record", true},
     {"--no-logical-end", false}, {"--corrupt", true},     {"--help", false},
+    {"--unsafe-names", false},
 };
 
 MemberFile ParseFileArgument(const std::string& arg) {
@@ -639,11 +676,13 @@ bool ApplySwitch(const std::string& name, const std::string& value, BuildOptions
     if (value == "checksum") o.corruption = Corruption::Checksum;
     else if (value == "magic") o.corruption = Corruption::Magic;
     else if (value == "truncate") o.corruption = Corruption::Truncate;
+    else if (value == "member") o.corruption = Corruption::Member;
+    else if (value == "member-length") o.corruption = Corruption::MemberLength;
     else {
-      error = "--corrupt must be checksum, magic or truncate";
+      error = "--corrupt must be checksum, magic, truncate, member or member-length";
       return false;
     }
-  }
+  } else if (name == "--unsafe-names") o.allowUnsafeNames = true;
   return true;
 }
 

@@ -15,7 +15,9 @@ struct MemberFile {
 };
 
 // Deliberately broken packages, for tests of the stub's error paths.
-enum class Corruption { None, Checksum, Magic, Truncate };
+// Member: a byte of the last member's stream flipped (checksum kept right);
+// MemberLength: the last member's stored length runs past the end of the file.
+enum class Corruption { None, Checksum, Magic, Truncate, Member, MemberLength };
 
 struct BuildOptions {
   std::string stubPath;
@@ -46,6 +48,9 @@ struct BuildOptions {
   uint32_t dosDate = 0;  // used for every member when overrideDate
   int level = 6;
   Corruption corruption = Corruption::None;
+  // Stores member names as given ("..\x.exe", "C:\x", "a*"): for tests of
+  // the stub's handling of hostile packages only.
+  bool allowUnsafeNames = false;
 };
 
 struct BuildReport {
