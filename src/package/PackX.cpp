@@ -18,15 +18,15 @@ size_t MemorySource::ReadAt(int64_t offset, void* buf, size_t n) {
   return k;
 }
 
-namespace {
-
-int SeekTo(FILE* f, int64_t offset) {
+int SeekFile(FILE* f, int64_t offset) {
 #ifdef _WIN32
   return _fseeki64(f, offset, SEEK_SET);
 #else
   return fseeko(f, off_t(offset), SEEK_SET);
 #endif
 }
+
+namespace {
 
 int64_t FileLength(FILE* f) {
 #ifdef _WIN32
@@ -49,7 +49,7 @@ StdioFileSource::~StdioFileSource() {
 int64_t StdioFileSource::Size() { return file_ ? FileLength(file_) : -1; }
 
 size_t StdioFileSource::ReadAt(int64_t offset, void* buf, size_t n) {
-  if (!file_ || offset < 0 || SeekTo(file_, offset) != 0) return 0;
+  if (!file_ || offset < 0 || SeekFile(file_, offset) != 0) return 0;
   return std::fread(buf, 1, n, file_);
 }
 

@@ -39,6 +39,9 @@ class MemorySource : public ByteSource {
   size_t size_;
 };
 
+// Seeks a C stream to a 64-bit offset; 0 on success.
+int SeekFile(FILE* f, int64_t offset);
+
 // A file read through the C library (the builder and host tools).
 class StdioFileSource : public ByteSource {
  public:

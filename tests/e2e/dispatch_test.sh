@@ -5,20 +5,7 @@
 # its own file when its loop ends), and an ordinary window under any other
 # name.
 . "$(dirname "$0")/lib.sh"
-while [ $# -gt 0 ]; do
-  case $1 in
-    --state) STATE=$2; shift 2 ;;
-    --stub) STUB=$2; shift 2 ;;
-    --viewer) VIEWER=$2; shift 2 ;;
-    --kpack) KPACK=$2; shift 2 ;;
-    --setup) SETUPFX=$2; shift 2 ;;
-    --winctl) WINCTL=$2; shift 2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-  esac
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+parse_args "$@"
 cp "$STUB" stub.exe
 cp "$SETUPFX" Setup.exe
 echo data >a.txt

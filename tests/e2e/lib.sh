@@ -6,6 +6,27 @@ root=$(cd "$here/../.." && pwd)
 fails=0
 passes=0
 
+# Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
+# BOXDRIVER WINCTL, then moves into a fresh work folder that is removed at exit.
+parse_args() {
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --state) STATE=$2 ;;
+      --stub) STUB=$2 ;;
+      --viewer) VIEWER=$2 ;;
+      --kpack) KPACK=$2 ;;
+      --setup) SETUPFX=$2 ;;
+      --boxdriver) BOXDRIVER=$2 ;;
+      --winctl) WINCTL=$2 ;;
+      *) echo "unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift 2
+  done
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cd "$work"
+}
+
 wine_run() { "$root/scripts/wine-run" --state "$STATE" "$@"; }
 
 check() {  # check "what" command...

@@ -4,15 +4,7 @@
 # the wizard window opens. The stub is stopped once the values are there,
 # whatever its window then waits for.
 . "$(dirname "$0")/lib.sh"
-while [ $# -gt 0 ]; do
-  case $1 in
-    --state) STATE=$2; shift 2 ;;
-    --stub) STUB=$2; shift 2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-  esac
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+parse_args "$@"
 dir="$work/origin dir"
 mkdir "$dir"
 cp "$STUB" "$dir/origin-probe.exe"

@@ -3,19 +3,7 @@
 # extracting them under Wine, the setup fixture recording how it was started,
 # and the box driver answering the stub's messages.
 . "$(dirname "$0")/lib.sh"
-while [ $# -gt 0 ]; do
-  case $1 in
-    --state) STATE=$2; shift 2 ;;
-    --stub) STUB=$2; shift 2 ;;
-    --kpack) KPACK=$2; shift 2 ;;
-    --setup) SETUPFX=$2; shift 2 ;;
-    --boxdriver) BOXDRIVER=$2; shift 2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-  esac
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+parse_args "$@"
 # shellcheck disable=SC1091
 . "$STATE/env"
 cp "$STUB" stub.exe

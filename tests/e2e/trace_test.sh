@@ -2,18 +2,7 @@
 # The stub's trace lines reach a viewer in another process: start and end
 # lines with the raw command line, the empty line, exit code 0.
 . "$(dirname "$0")/lib.sh"
-while [ $# -gt 0 ]; do
-  case $1 in
-    --state) STATE=$2; shift 2 ;;
-    --stub) STUB=$2; shift 2 ;;
-    --viewer) VIEWER=$2; shift 2 ;;
-    --kpack) KPACK=$2; shift 2 ;;
-    *) echo "unknown argument $1" >&2; exit 2 ;;
-  esac
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+parse_args "$@"
 check "PE header at offset 256" test "$(od -A n -t c -j 256 -N 2 "$STUB" | tr -d ' ')" = "PE"
 # A package with nothing to run: the stub extracts, starts nothing, says nothing.
 cp "$STUB" bare.exe

@@ -32,14 +32,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-int SeekTo(FILE* f, int64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(f, offset, SEEK_SET);
-#else
-  return fseeko(f, off_t(offset), SEEK_SET);
-#endif
-}
-
 int64_t TellOf(FILE* f) {
 #ifdef _WIN32
   return _ftelli64(f);
@@ -113,7 +105,7 @@ bool WriteAll(FILE* f, const void* data, size_t n) { return n == 0 || std::fwrit
 bool WriteWordAt(FILE* f, int64_t offset, uint32_t value) {
   uint8_t b[4];
   StoreLE32(b, value);
-  return SeekTo(f, offset) == 0 && WriteAll(f, b, 4);
+  return SeekFile(f, offset) == 0 && WriteAll(f, b, 4);
 }
 
 // --- Package pieces ---------------------------------------------------------
@@ -166,7 +158,7 @@ class MemberWriter {
     if (!Deflate(z, nullptr, 0, Z_FINISH)) return Fail(error, "cannot write the package");
     if (stored_ > UINT32_MAX) return Fail(error, path + " is too large for a package");
     const int64_t end = TellOf(out_);
-    if (!WriteWordAt(out_, lengthAt, uint32_t(stored_)) || SeekTo(out_, end) != 0)
+    if (!WriteWordAt(out_, lengthAt, uint32_t(stored_)) || SeekFile(out_, end) != 0)
       return Fail(error, "cannot write the package");
     return true;
   }
@@ -329,7 +321,7 @@ uint64_t RoundUp(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit * uni
 bool DamageLastMember(FILE* out, int64_t at, Corruption kind, std::string& error) {
   const int64_t end = TellOf(out);
   uint8_t b[4];
-  if (at < 0 || SeekTo(out, at) != 0 || std::fread(b, 1, 4, out) != 4) {
+  if (at < 0 || SeekFile(out, at) != 0 || std::fread(b, 1, 4, out) != 4) {
     error = "--corrupt: there is no member to damage";
     return false;
   }
@@ -340,11 +332,11 @@ bool DamageLastMember(FILE* out, int64_t at, Corruption kind, std::string& error
   } else {
     const int64_t pos = at + 4 + stored / 2;
     uint8_t c = 0;
-    ok = SeekTo(out, pos) == 0 && std::fread(&c, 1, 1, out) == 1;
+    ok = SeekFile(out, pos) == 0 && std::fread(&c, 1, 1, out) == 1;
     c ^= 0xFF;
-    ok = ok && SeekTo(out, pos) == 0 && WriteAll(out, &c, 1);
+    ok = ok && SeekFile(out, pos) == 0 && WriteAll(out, &c, 1);
   }
-  if (!ok || SeekTo(out, end) != 0) {
+  if (!ok || SeekFile(out, end) != 0) {
     error = "cannot write the package";
     return false;
   }
