@@ -10,7 +10,7 @@ std::string FormatMegabytes(double bytes);
 // not "." or "..", without "\", "/" or ":".
 bool IsPlainMemberName(const std::string& name);
 
-// The command that starts the marked program of a run specification such as
+// The command that starts the marked program of a run entry such as
 // "Setup.exe*/S": folder\program [extra + own arguments] /TH_ID=<token>
 // [/AutoUpdateProg]. The program path is quoted when it holds a blank, so a
 // folder under "C:\Documents and Settings" cannot start "C:\Documents.exe".
