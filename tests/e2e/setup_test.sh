@@ -33,7 +33,12 @@ reset() {
 echo "== a normal package"
 reset
 pack --out normal.exe --file a.txt --file Setup.exe --run "Setup.exe*/S"
-run_stub normal.exe /X
+("$root/scripts/wine-run" --state "$STATE" normal.exe /X >/dev/null 2>&1) &
+stub_pid=$!
+check "wizard window shown for the extraction" \
+  wine_run "$WINCTL" shown "$(wine_run winepath -w "$work/normal.exe" | tr -d '\r')" "Setup Installation Wizard"
+rc=0
+wait $stub_pid || rc=$?
 check "stub exit code 0 (got $rc)" test "$rc" -eq 0
 cmd=$(record cmdline)
 echo "   setup command line: $cmd"
