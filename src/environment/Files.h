@@ -55,6 +55,10 @@ std::string SelfRemoveBatchText(const std::string& programArg, const std::string
                                 const std::string& batchArg, bool removeFolder);
 
 // --- Win32 -----------------------------------------------------------------------
+// A file (not a folder) exists at path; a folder exists at path.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
 // Low 32 bits of the listed size of the first entry matching path (wildcards
 // allowed, folders too); 0 when nothing matches.
 int32_t FileSizeOf(const std::string& path);

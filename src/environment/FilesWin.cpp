@@ -36,16 +36,6 @@ class Listing {
   uint32_t accepted_;
 };
 
-bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The packed date is local time; the file system keeps UTC.
 void SetFileDate(HANDLE file, uint32_t fileDate) {
   if (fileDate == 0) return;
@@ -84,6 +74,17 @@ std::string SearchDrives(const std::string& name, unsigned driveType, TreeSearch
 }
 
 }  // namespace
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 
 int32_t FileSizeOf(const std::string& path) {
   WIN32_FIND_DATAA data;

@@ -40,24 +40,14 @@ uint32_t FileDosStamp(const std::string& path) {
   return uint32_t(dosDate) << 16 | dosTime;
 }
 
-bool IsFolder(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Creates a folder with all its missing parents.
 bool ForceFolder(const std::string& folder) {
   if (folder.empty()) return false;
-  if (IsFolder(folder)) return true;
+  if (FolderExists(folder)) return true;
   size_t cut = folder.find_last_of('\\');
   if (cut != std::string::npos && cut > 0 && folder[cut - 1] != ':' && folder[cut - 1] != '\\')
     ForceFolder(folder.substr(0, cut));
-  return CreateDirectoryA(folder.c_str(), nullptr) != FALSE || IsFolder(folder);
+  return CreateDirectoryA(folder.c_str(), nullptr) != FALSE || FolderExists(folder);
 }
 
 // Every read piece pumps one message, so the window stays alive during long work.
@@ -188,7 +178,7 @@ std::string ThreadToken() { return "_" + IntToText(int64_t(GetCurrentThreadId())
 
 // Removes the link file named by a setting when the new info file asks for it.
 void RemoveShortcut(const std::string& infoFile, const char* removeKey, const std::string& link) {
-  if (IniReadString(infoFile, "NewSetup", removeKey, "0") == "1" && !link.empty() && IsFile(link))
+  if (IniReadString(infoFile, "NewSetup", removeKey, "0") == "1" && !link.empty() && FileExists(link))
     DeleteFileA(link.c_str());
 }
 
@@ -201,17 +191,17 @@ void ChooseAlternativeTempRoot() {
     const std::string root = std::string(1, char('C' + i)) + ":\\";
     if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
     std::string probe = root + "TEMP";
-    if (IsFolder(probe)) probe += "\\TEMP" + RandomNumberText(10000, 100000);
+    if (FolderExists(probe)) probe += "\\TEMP" + RandomNumberText(10000, 100000);
     ForceFolder(probe);
     WriteFileText(probe + "\\~aa.tmp", "aa", 0);
-    if (IsFile(probe + "\\~aa.tmp")) freeBytes[i] = DiskFreeBytes(probe);
+    if (FileExists(probe + "\\~aa.tmp")) freeBytes[i] = DiskFreeBytes(probe);
     DeleteTree(probe, false);
   }
   const std::string temp = TempDir(true);
   const char choice = ChooseTempDrive(temp.empty() ? 'C' : temp[0], freeBytes);
   if (temp.empty() || choice != UpperCase(temp.substr(0, 1))[0]) {
     gAlternativeTempRoot = std::string(1, choice) + ":\\TEMP";
-    if (IsFolder(gAlternativeTempRoot)) gAlternativeTempRoot += "\\TEMP";
+    if (FolderExists(gAlternativeTempRoot)) gAlternativeTempRoot += "\\TEMP";
   }
 }
 
@@ -257,7 +247,7 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
                              const std::string& autoUpdateName, ProgressRoutine progress) {
   ExtractResult r;
   progress(0, 0, 0, 0, 1);
-  if (!IsFile(packageFile)) return r;
+  if (!FileExists(packageFile)) return r;
 
   Win32FileSource file(packageFile);
   PumpingSource source(file);
@@ -309,7 +299,7 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
 bool EnoughTempSpace(const std::string& folder, const std::string& packageFile) {
   TGFileInfo info;
   info.Create(packageFile);
-  return info.RequiredSpace(folder) < DiskFreeBytes(folder) && IsFolder(folder);
+  return info.RequiredSpace(folder) < DiskFreeBytes(folder) && FolderExists(folder);
 }
 
 bool ConfirmTempSpace(const std::string& folder, const std::string& packageFile) {
@@ -385,7 +375,7 @@ void RunSetupStub(HWND wizard) {
   if (OwnPackage && OwnPackage->IsWebSetup()) {
     if (!copyName.empty()) WriteWebSetupAutoUpdateProgram(FileNamePart(copyName));
     std::string location = OwnPackage->DownloadLocation();
-    if (!OwnPackage->AlwaysDownload() && IsFile(ProgramDir(true) + OwnPackage->PackageFileName()))
+    if (!OwnPackage->AlwaysDownload() && FileExists(ProgramDir(true) + OwnPackage->PackageFileName()))
       location = ProgramDir(false);
     WebSetupDownload(ExtractionFolder(), location, OwnPackage->PackageFileName());
   } else {
