@@ -358,10 +358,8 @@ bool ExtractAndRun(const std::string& folderIn, const std::string& packageFile, 
     if (!r.checksumOk || r.corrupt) ShowError("Bad CRC!");
   }
 
-  if (!gAlternativeExtractionFolder.empty()) {
-    DeleteTree(gAlternativeExtractionFolder, false);
-    gAlternativeExtractionFolder.clear();
-  }
+  // The name stays for the life of the process; extraction creates it again.
+  if (!gAlternativeExtractionFolder.empty()) DeleteTree(gAlternativeExtractionFolder, false);
   return acknowledged;
 }
 
