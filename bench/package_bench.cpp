@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "Builder.h"
-#include "package/PackX.h"
-#include "package/ZLibOpen.h"
+#include "package/PackageReader.h"
+#include "package/Inflate.h"
 
 namespace fs = std::filesystem;
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "package/PackX.h"
-#include "package/ZLibOpen.h"
+#include "package/PackageReader.h"
+#include "package/Inflate.h"
 
 namespace {
 

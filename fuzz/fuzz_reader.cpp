@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "checksum_reference.h"
-#include "package/PackX.h"
-#include "package/ZLibOpen.h"
+#include "common/checksum_reference.h"
+#include "package/PackageReader.h"
+#include "package/Inflate.h"
 
 namespace {
 

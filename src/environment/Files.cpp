@@ -2,26 +2,6 @@
 
 #include "support/Utils.h"
 
-std::string FileNamePart(const std::string& path) {
-  size_t p = path.find_last_of("\\:");
-  return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string FileTitle(const std::string& path) {
-  const std::string name = FileNamePart(path);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-std::string FolderPart(const std::string& path) {
-  size_t p = path.find_last_of("\\:");
-  if (p == std::string::npos) return std::string();
-  std::string folder = path.substr(0, p + 1);
-  // A root ("C:\") or the leading "\\" of a network path keeps its backslash.
-  if (folder.back() == '\\' && !(p > 0 && (folder[p - 1] == ':' || folder[p - 1] == '\\'))) folder.pop_back();
-  return folder;
-}
-
 bool ListingAccepts(uint32_t attributes, uint32_t accepted) {
   const uint32_t canSkip = kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory;
   return (attributes & canSkip & ~accepted) == 0;

@@ -2,8 +2,8 @@
 // deletions and the self-removal batch.
 #include <windows.h>
 
-#include "environment/Files.h"
-#include "support/Handle.h"
+#include "environment/FilesWin.h"
+#include "support/HandleWin.h"
 #include "support/UtilsWin.h"
 
 namespace {
@@ -35,15 +35,6 @@ class Listing {
   ScopedFindHandle find_;
   uint32_t accepted_;
 };
-
-// The packed date is local time; the file system keeps UTC.
-void SetFileDate(HANDLE file, uint32_t fileDate) {
-  if (fileDate == 0) return;
-  FILETIME local, utc;
-  if (DosDateTimeToFileTime(WORD(fileDate >> 16), WORD(fileDate & 0xFFFF), &local) &&
-      LocalFileTimeToFileTime(&local, &utc))
-    SetFileTime(file, nullptr, nullptr, &utc);
-}
 
 bool WriteAll(HANDLE file, const std::string& content, uint32_t fileDate) {
   DWORD written = 0;
@@ -109,6 +100,34 @@ std::string ReadFilePart(const std::string& path, int32_t offset, int32_t maxLen
   DWORD got = 0;
   if (!ReadFile(file.get(), &result[0], DWORD(count), &got, nullptr) || got != DWORD(count)) return std::string();
   return result;
+}
+
+// The packed date is local time; the file system keeps UTC.
+void SetFileDate(void* file, uint32_t fileDate) {
+  if (fileDate == 0) return;
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(WORD(fileDate >> 16), WORD(fileDate & 0xFFFF), &local) &&
+      LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, nullptr, nullptr, &utc);
+}
+
+uint32_t FileDate(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FILETIME local;
+  WORD dosDate = 0, dosTime = 0;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+    return 0;
+  return uint32_t(dosDate) << 16 | dosTime;
+}
+
+bool ForceFolders(const std::string& folder) {
+  if (folder.empty()) return false;
+  if (FolderExists(folder)) return true;
+  const size_t cut = folder.find_last_of('\\');
+  if (cut != std::string::npos && cut > 0 && folder[cut - 1] != ':' && folder[cut - 1] != '\\')
+    ForceFolders(folder.substr(0, cut));
+  return CreateDirectoryA(folder.c_str(), nullptr) != FALSE || FolderExists(folder);
 }
 
 bool WriteFileText(const std::string& path, const std::string& content, uint32_t fileDate) {
@@ -188,6 +207,12 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
   return matched;
 }
 
+std::string ShortPathName(const std::string& path) {
+  char buf[MAX_PATH];
+  const DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
+  return n == 0 || n >= sizeof buf ? std::string() : std::string(buf, n);
+}
+
 bool DeleteTree(const std::string& folder, bool clearAttributes) {
   if (folder.empty()) return false;
   int count = FolderExists(folder) ? 1 : 0;
@@ -205,13 +230,6 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
 
 namespace {
 
-// The 8.3 form of an existing path; the long path when there is none.
-std::string ShortPath(const std::string& path) {
-  char buf[MAX_PATH];
-  DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
-  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
-}
-
 }  // namespace
 
 void SelfRemove(bool removeFolder, bool shortNames) {
@@ -222,9 +240,14 @@ void SelfRemove(bool removeFolder, bool shortNames) {
   std::string programFolder = ProgramDir(false);
   std::string batchName = batchPath;
   if (shortNames) {
-    programPath = ShortPath(programPath);
-    programFolder = ShortPath(programFolder);
-    batchName = ShortPath(batchName);
+    // A path without a short form stays long (and quoted, see BatchPathArgument).
+    const auto shortOrLong = [](const std::string& path) {
+      const std::string shortPath = ShortPathName(path);
+      return shortPath.empty() ? path : shortPath;
+    };
+    programPath = shortOrLong(programPath);
+    programFolder = shortOrLong(programFolder);
+    batchName = shortOrLong(batchName);
   }
   WriteFileText(batchPath,
                 SelfRemoveBatchText(BatchPathArgument(programPath, shortNames),

@@ -1,29 +1,30 @@
-// Processes and their windows, found by program file: is it running, which
-// window is its main one, ask it to close, stop it, wait for its end.
+// The decisions of process and window discovery, over given names and
+// window facts (portable, so they are tested natively).
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "environment/ProcessMatch.h"
+// A program-file target prepared for matching: its short form, or a
+// placeholder that never equals a file name when the file does not exist.
+struct ProcessTarget {
+  std::string path;
+  std::string shortPath;
+  bool exact = false;
+};
+ProcessTarget MakeProcessTarget(const std::string& path, const std::string& shortPath, bool exact);
+// Full path, base name (unless exact) or short form, ignoring case.
+bool ProcessMatches(const ProcessTarget& target, const std::string& fullPath, const std::string& baseName,
+                    const std::string& shortPath);
 
-bool BindToolHelp();
-bool BindProcessStatus();
-uint32_t FindProcess9x(const std::string& target, bool exact);
-uint32_t FindProcessNT(const std::string& target, bool exact);
-uint32_t FindProcess(const std::string& target, bool exact);
-std::vector<uint32_t> ListProcessIds();
-bool IsProcessAlive(uint32_t pid);
-bool IsRunning(const std::string& target);
-// These wait without a time-out, pumping messages.
-void WaitForExit(const std::string& target);
-void WaitWhileWindow(const char* className, const char* title);
-HWND RootOwner(HWND window);
-HWND FindMainWindow(const std::string& target, bool exact);
-bool PostToMainWindow(const std::string& target, bool exact, UINT msg, WPARAM wParam, LPARAM lParam);
-bool CloseMainWindow(const std::string& target, bool exact);
-bool QuitMainWindow(const std::string& target, bool exact);
-bool TerminateProgram(const std::string& target, bool exact);
+// What the scorer needs to know of one top-level window.
+struct WindowFacts {
+  uintptr_t handle = 0;
+  uintptr_t rootOwner = 0;  // 0 when the window has no owner
+  bool titled = false;
+  bool visible = false;
+};
+// Index of the main window: owning most of the others, then titled, then
+// visible; ties go to the earlier window. -1 when every window scores 0.
+int ChooseMainWindow(const std::vector<WindowFacts>& windows);

@@ -1,8 +1,9 @@
-#include "environment/Process.h"
+#include "environment/ProcessWin.h"
 
 #include <tlhelp32.h>
 
-#include "support/Handle.h"
+#include "environment/FilesWin.h"
+#include "support/HandleWin.h"
 #include "support/UtilsWin.h"
 
 namespace {
@@ -37,19 +38,8 @@ Fn Bind(HMODULE library, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-std::string ShortForm(const std::string& path) {
-  char buf[MAX_PATH];
-  DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
-  return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf, n);
-}
-
 ProcessTarget Prepare(const std::string& target, bool exact) {
-  return MakeProcessTarget(target, target.empty() ? std::string() : ShortForm(target), exact);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t p = path.find_last_of("\\/:");
-  return p == std::string::npos ? path : path.substr(p + 1);
+  return MakeProcessTarget(target, target.empty() ? std::string() : ShortPathName(target), exact);
 }
 
 std::string WindowTitle(HWND w) {
@@ -129,7 +119,7 @@ uint32_t FindProcess9x(const std::string& target, bool exact) {
   entry.dwSize = sizeof entry;
   for (BOOL more = gToolHelp.first(snap.get(), &entry); more; more = gToolHelp.next(snap.get(), &entry)) {
     const std::string full(entry.szExeFile);
-    if (ProcessMatches(t, full, BaseNameOf(full), ShortForm(full))) return entry.th32ProcessID;
+    if (ProcessMatches(t, full, FileNamePart(full), ShortPathName(full))) return entry.th32ProcessID;
   }
   return 0;
 }
@@ -165,7 +155,7 @@ uint32_t FindProcessNT(const std::string& target, bool exact) {
     DWORD nf = gPsApi.fileName(process.get(), module, full, sizeof full);
     DWORD nb = gPsApi.baseName(process.get(), module, base, sizeof base);
     const std::string fullPath(full, nf < sizeof full ? nf : 0);
-    if (ProcessMatches(t, fullPath, std::string(base, nb < sizeof base ? nb : 0), ShortForm(fullPath))) return pid;
+    if (ProcessMatches(t, fullPath, std::string(base, nb < sizeof base ? nb : 0), ShortPathName(fullPath))) return pid;
   }
   return 0;
 }

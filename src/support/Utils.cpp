@@ -251,6 +251,44 @@ std::string SetTrailingBackslash(const std::string& path, bool add) {
   return r;
 }
 
+uint32_t LoadLE32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void StoreLE32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
+}
+
+namespace {
+const char kPathSeparators[] = "\\/:";
+}  // namespace
+
+std::string FileNamePart(const std::string& path) {
+  const size_t p = path.find_last_of(kPathSeparators);
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string FileTitle(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string FolderPart(const std::string& path) {
+  const size_t p = path.find_last_of(kPathSeparators);
+  if (p == std::string::npos) return std::string();
+  std::string folder = path.substr(0, p + 1);
+  // A root ("C:\\") or the leading "\\\\" of a network path keeps its backslash.
+  if (folder.back() != ':' && !(p > 0 && (folder[p - 1] == ':' || folder[p - 1] == '\\'))) folder.pop_back();
+  return folder;
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  const size_t p = path.find_last_of(".\\/:");
+  if (p == std::string::npos || path[p] != '.') return path + ext;
+  return path.substr(0, p) + ext;
+}
+
 std::string CollapseBackslashes(const std::string& path) {
   if (path.empty()) return path;
   std::string r(1, path[0]);

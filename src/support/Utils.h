@@ -48,12 +48,26 @@ int32_t ParseHex(const std::string& text);
 // Decimal text of a clock-seeded random integer in [low, high].
 std::string RandomNumberText(int64_t low, int64_t high);
 std::string IntToText(int64_t value);
+// Little-endian 32-bit words as files and registry data store them.
+uint32_t LoadLE32(const uint8_t* p);
+void StoreLE32(uint8_t* p, uint32_t value);
 // Whole text as a signed 64-bit decimal number; false when it is not one.
 bool TextToInt64(const std::string& text, int64_t& value);
 
 // --- Paths -----------------------------------------------------------------
 std::string SetTrailingBackslash(const std::string& path, bool add);
 std::string CollapseBackslashes(const std::string& path);
+// The file name: the part after the last backslash, slash or drive colon
+// (Windows takes "/" as a separator too, so a name never hides a folder).
+std::string FileNamePart(const std::string& path);
+// The file name without its last extension ("a.b.c" gives "a.b").
+std::string FileTitle(const std::string& path);
+// The folder of a path: up to its last separator or colon, that backslash
+// dropped unless it follows a colon or another backslash ("C:\a\x.exe" gives
+// "C:\a", "C:\x.exe" "C:\", "C:x.exe" "C:", "x.exe" the empty text).
+std::string FolderPart(const std::string& path);
+// The path with its extension (from the last "." of the file name) replaced.
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
 
 // --- Command line ----------------------------------------------------------
 // The switch helpers take the command line and the program file as input; the

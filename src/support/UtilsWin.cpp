@@ -34,9 +34,7 @@ std::string ProgramFile() {
 }
 
 std::string ProgramDir(bool add) {
-  std::string f = ProgramFile();
-  size_t p = f.rfind('\\');
-  return SetTrailingBackslash(p == std::string::npos ? std::string() : f.substr(0, p + 1), add);
+  return SetTrailingBackslash(FolderPart(ProgramFile()), add);
 }
 
 std::string WindowsDir(bool add) {
@@ -66,9 +64,7 @@ bool IsWinNT() {
 }
 
 HMODULE LoadSystemLibrary(const char* library) {
-  std::string name(library ? library : "");
-  size_t slash = name.find_last_of("\\/:");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const std::string name = FileNamePart(library ? library : "");
   if (name.empty()) return nullptr;
   const std::string path = SystemDir(true) + name;
   // Altered search path: the library's own dependencies also come from the

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "stub/Stub.h"
-#include "stub/StubWin.h"
-#include "support/KMsgBox.h"
+#include "flows/RoadsWin.h"
+#include "stub/WizardWindowWin.h"
+#include "support/MessageBoxWin.h"
 
 namespace {
 

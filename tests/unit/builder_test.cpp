@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "Builder.h"
-#include "package_fixtures.h"
-#include "package/PackX.h"
-#include "package/ZLibOpen.h"
+#include "common/package_fixtures.h"
+#include "package/PackageReader.h"
+#include "package/Inflate.h"
 
 #ifdef _WIN32
 #include <sys/utime.h>
 #include <windows.h>
+
+#include "package/PackageReaderWin.h"
 #else
 #include <utime.h>
 #endif

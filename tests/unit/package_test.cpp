@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "checksum_reference.h"
-#include "package_fixtures.h"
-#include "package/PackX.h"
-#include "package/ZLibOpen.h"
+#include "common/checksum_reference.h"
+#include "common/package_fixtures.h"
+#include "package/PackageReader.h"
+#include "package/Inflate.h"
 
 using std::string;
 using namespace fixtures;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/DebugSink.h"
-#include "support/U_DEBUG0.h"
+#include "support/TraceChannel.h"
+#include "support/TraceChannelWin.h"
 #include "support/Utils.h"
 
 namespace {

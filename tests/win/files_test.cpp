@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "environment/Files.h"
+#include "environment/FilesWin.h"
 #include "support/UtilsWin.h"
 
 namespace {

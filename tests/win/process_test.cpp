@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "environment/Process.h"
+#include "environment/ProcessWin.h"
 #include "support/UtilsWin.h"
 
 namespace {

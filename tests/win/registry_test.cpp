@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "support/UtilsRegistry.h"
+#include "support/RegistryWin.h"
 #include "support/UtilsWin.h"
 
 namespace {

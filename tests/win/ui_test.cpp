@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "BoxDriver.h"
-#include "package/UnPack.h"
-#include "stub/Stub.h"
-#include "stub/StubRoads.h"
-#include "stub/StubWin.h"
-#include "stub/StubWinUtil.h"
-#include "support/KMsgBox.h"
-#include "update/InetHTTP.h"
+#include "package/ExtractorWin.h"
+#include "flows/RoadsWin.h"
+#include "flows/Roads.h"
+#include "stub/WizardWindowWin.h"
+#include "flows/UpdateScheduleWin.h"
+#include "support/MessageBoxWin.h"
+#include "update/HttpClientWin.h"
 
 namespace {
 

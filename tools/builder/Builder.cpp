@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "package/PackX.h"
+#include "package/PackageReader.h"
 #include "support/Utils.h"
 
 #ifdef _WIN32
@@ -110,21 +110,15 @@ bool WriteWordAt(FILE* f, int64_t offset, uint32_t value) {
 
 // --- Package pieces ---------------------------------------------------------
 
-std::string Record(const std::vector<std::string>& fields) {
-  std::string r = "|";
-  for (const auto& f : fields) r += f + "|";
-  return r;
-}
-
 std::string WebRecord(const BuildOptions& o) {
   if (o.rawWebRecord) return o.webRecord;
-  return Record({o.webUrl, o.webPackage, o.alwaysDownload ? "1" : "0",
+  return EncodeRecord({o.webUrl, o.webPackage, o.alwaysDownload ? "1" : "0",
                  o.webToken.empty() ? std::string() : ScrambleToken(o.webToken), o.webSize});
 }
 
 std::string UpdateRecord(const BuildOptions& o) {
   if (o.rawUpdateRecord) return o.updateRecord;
-  return Record({o.updateUrl, o.updateInfo, o.updateExe,
+  return EncodeRecord({o.updateUrl, o.updateInfo, o.updateExe,
                  o.updateToken.empty() ? std::string() : ScrambleToken(o.updateToken), o.runHidden ? "1" : "0"});
 }
 
@@ -212,7 +206,7 @@ bool PlanMembers(const BuildOptions& o, std::vector<PlannedMember>& plan, std::s
   }
   bool runFound = false;
   for (const auto& f : o.files) {
-    const std::string why = o.allowUnsafeNames ? std::string() : CheckMemberName(f.name);
+    const std::string why = o.allowUnsafeNames ? std::string() : MemberNameProblem(f.name);
     if (!why.empty()) {
       error = "member name \"" + f.name + "\" (from " + f.path + "): " + why;
       return false;
@@ -309,12 +303,9 @@ bool CopyStub(const BuildOptions& o, FILE* out, uint32_t& stubLength, std::strin
 }
 
 bool WriteRecord(FILE* out, const std::string& text) {
-  uint8_t b[4];
-  StoreLE32(b, uint32_t(text.size()));
-  return WriteAll(out, b, 4) && WriteAll(out, text.data(), text.size());
+  const std::string stored = LengthPrefixed(text);
+  return WriteAll(out, stored.data(), stored.size());
 }
-
-uint64_t RoundUp(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit * unit; }
 
 // Breaks the last member before the checksum is taken, so that only the
 // member is at fault.
@@ -363,11 +354,10 @@ bool WritePackage(const BuildOptions& o, const std::vector<PlannedMember>& plan,
   int64_t lastMemberAt = -1;
   for (const auto& m : plan) {
     lastMemberAt = TellOf(out.get());
-    const std::string header = "|" + m.storedName + "|" + IntToText(m.dosDate) + "|" + std::string(1, '\0');
+    const std::string header = MemberHeaderText(m.storedName, m.dosDate) + std::string(1, '\0');
     uint64_t content = 0;
     if (!writer.Write(header, m.file.path, content, error)) return false;
-    table[0] += content;
-    for (int i = 1; i <= 8; ++i) table[i] += RoundUp(content, uint64_t(256) << i);
+    AddToSpaceTable(table, content);
     if (TellOf(out.get()) > INT32_MAX - int64_t(kTrailerLength)) {
       error = "the package would exceed 2 GiB";
       return false;
@@ -483,20 +473,7 @@ bool ParseDate(const std::string& text, uint32_t& dosDate) {
   return true;
 }
 
-std::string DefaultMemberName(const std::string& path) {
-  const size_t p = path.find_last_of("\\/:");
-  return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string CheckMemberName(const std::string& name) {
-  if (name.empty()) return "the name is empty";
-  if (name == "." || name == "..") return "not a file name";
-  for (char c : name) {
-    if (uint8_t(c) < 32) return "control characters are not allowed";
-    if (std::strchr("\\/:*?\"<>|", c)) return std::string("'") + c + "' is not allowed in a plain file name";
-  }
-  return std::string();
-}
+std::string DefaultMemberName(const std::string& path) { return FileNamePart(path); }
 
 bool BuildPackage(const BuildOptions& o, BuildReport& report, std::string& error) {
   report = BuildReport();

@@ -75,7 +75,5 @@ uint32_t DosDateOf(const std::tm& local);
 bool ParseDate(const std::string& text, uint32_t& dosDate);
 // The member name a path gets by default: its file-name part.
 std::string DefaultMemberName(const std::string& path);
-// Empty when the name is a plain Windows file name, else the reason.
-std::string CheckMemberName(const std::string& name);
 
 }  // namespace kpack

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "support/TraceChannel.h"
+
 namespace {
 
 const char kUsage[] =
@@ -145,18 +147,18 @@ int main(int argc, char** argv) {
   if (gOpt.outFile && !(gOut = std::fopen(gOpt.outFile, "ab")))
     return Fail(std::string("cannot open '") + gOpt.outFile + "' for writing");
 
-  if (FindWindowA(".KDebug.", nullptr))
+  if (FindWindowA(kTraceViewerClass, nullptr))
     std::fputs("traceview: another viewer is running; it receives the trace until it ends\n", stderr);
 
   gMainThread = GetCurrentThreadId();
-  gDebugMsg = RegisterWindowMessageA(".K_DebugMsg.");
+  gDebugMsg = RegisterWindowMessageA(kTraceMessageName);
   WNDCLASSA wc{};
   wc.lpfnWndProc = ViewerProc;
   wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = ".KDebug.";
+  wc.lpszClassName = kTraceViewerClass;
   if (!RegisterClassA(&wc)) return Fail("cannot register the window class .KDebug.");
   // A hidden top-level window: FindWindowA does not see message-only windows.
-  HWND hwnd = CreateWindowA(".KDebug.", "Kovrex trace viewer", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+  HWND hwnd = CreateWindowA(kTraceViewerClass, "Kovrex trace viewer", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                             wc.hInstance, nullptr);
   if (!hwnd) return Fail("cannot create the viewer window");
   if (gOpt.seconds >= 0) SetTimer(hwnd, 1, UINT(gOpt.seconds * 1000), nullptr);

@@ -1,0 +1,41 @@
+#include "environment/Process.h"
+
+#include "support/Utils.h"
+
+ProcessTarget MakeProcessTarget(const std::string& path, const std::string& shortPath, bool exact) {
+  ProcessTarget t;
+  t.path = path;
+  // "*" never occurs in a file name, so the placeholder never matches.
+  t.shortPath = shortPath.empty() ? "*XX*" : shortPath;
+  t.exact = exact;
+  return t;
+}
+
+bool ProcessMatches(const ProcessTarget& target, const std::string& fullPath, const std::string& baseName,
+                    const std::string& shortPath) {
+  if (target.path.empty()) return false;
+  return TextEquals(fullPath, target.path) || TextEquals(target.exact ? "*X*" : baseName, target.path) ||
+         TextEquals(shortPath, target.shortPath);
+}
+
+int ChooseMainWindow(const std::vector<WindowFacts>& windows) {
+  std::vector<uint16_t> scores(windows.size(), 0);
+  for (const WindowFacts& w : windows) {
+    if (w.rootOwner == 0) continue;
+    for (size_t i = 0; i < windows.size(); ++i)
+      if (windows[i].handle == w.rootOwner) ++scores[i];
+  }
+  for (size_t i = 0; i < windows.size(); ++i) {
+    scores[i] = uint16_t(scores[i] * 4);
+    if (windows[i].titled) scores[i] = uint16_t(scores[i] + 2);
+    if (windows[i].visible) scores[i] = uint16_t(scores[i] + 1);
+  }
+  int best = -1;
+  uint16_t bestScore = 0;
+  for (size_t i = 0; i < windows.size(); ++i)
+    if (scores[i] > bestScore) {
+      bestScore = scores[i];
+      best = int(i);
+    }
+  return best;
+}

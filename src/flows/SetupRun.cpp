@@ -1,0 +1,48 @@
+#include "flows/SetupRun.h"
+
+#include "flows/View.h"
+#include "support/MessageBox.h"
+#include "support/Utils.h"
+
+std::string FormatMegabytes(double bytes) {
+  double mb = bytes < 0 ? 0 : bytes;
+  if (mb != 0) mb /= 1048576.0;
+  const int decimals = mb > 10 ? 1 : (mb >= 1 ? 2 : 3);
+  uint64_t scale = decimals == 1 ? 10 : (decimals == 2 ? 100 : 1000);
+  // Round half away from zero, as fixed-point formatting does.
+  const uint64_t scaled = uint64_t(mb * double(scale) + 0.5);
+  std::string fraction = IntToText(int64_t(scaled % scale));
+  while (fraction.size() < size_t(decimals)) fraction.insert(0, "0");
+  return IntToText(int64_t(scaled / scale)) + "." + fraction;
+}
+
+SetupCommand BuildSetupCommand(const std::string& folder, const std::string& runSpecification,
+                               const std::string& extraArguments, const std::string& threadToken,
+                               bool autoUpdateProg) {
+  std::string program = runSpecification, arguments = extraArguments;
+  size_t star = runSpecification.find('*');
+  if (star != std::string::npos) {
+    program = Trim(runSpecification.substr(0, star));
+    arguments = Trim(extraArguments + " " + Trim(runSpecification.substr(star + 1)));
+  }
+  SetupCommand c;
+  c.path = SetTrailingBackslash(folder, true) + program;
+  c.command = c.path.find(' ') == std::string::npos ? c.path : "\"" + c.path + "\"";
+  if (!arguments.empty()) c.command += " " + arguments;
+  c.command += " /TH_ID=" + threadToken;
+  if (autoUpdateProg) c.command += " /AutoUpdateProg";
+  return c;
+}
+
+std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double freeBytes, const std::string& folder) {
+  const std::string drive = folder.empty() ? std::string() : "(" + UpperCase(folder.substr(0, 1)) + ":)";
+  std::string text;
+  if (confirmTempDrive) text = "Kovrex will extract files to your Temp Drive " + drive;
+  if (required >= freeBytes) text = "Limited Free Space on your Temp Drive! " + drive;
+  if (text.empty()) return text;
+  return text + "\\\\n\\\\n" + "Estimated space required on your Temp drive is: \\\\t  " + FormatMegabytes(required) +
+         " MB\\\\n" + "Free space available on your Temp drive is: \\\\t  " + FormatMegabytes(freeBytes) +
+         " MB\\\\n\\\\n" + "Continue with Setup?\\\\n";
+}
+
+BoxStyle DefaultBoxStyle(const std::string& caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }

@@ -1,0 +1,23 @@
+// The decisions of the setup run over given values: the command that starts
+// the setup, the space question and its figures.
+#pragma once
+
+#include <string>
+
+// Megabytes with 1 decimal above 10, 2 from 1, 3 below; negative counts as 0.
+std::string FormatMegabytes(double bytes);
+
+// The command that starts the marked program of a run entry such as
+// "Setup.exe*/S": folder\program [extra + own arguments] /TH_ID=<token>
+// [/AutoUpdateProg]. The program path is quoted when it holds a blank, so a
+// folder under "C:\Documents and Settings" cannot start "C:\Documents.exe".
+struct SetupCommand {
+  std::string path;     // folder\program, unquoted (what the waits look for)
+  std::string command;  // what is started
+};
+SetupCommand BuildSetupCommand(const std::string& folder, const std::string& runSpecification,
+                               const std::string& extraArguments, const std::string& threadToken,
+                               bool autoUpdateProg);
+
+// The space question's text; empty when nothing needs asking.
+std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double freeBytes, const std::string& folder);

@@ -1,0 +1,127 @@
+#include "flows/SetupRunWin.h"
+
+#include <windows.h>
+
+#include "environment/FilesWin.h"
+#include "environment/ProcessWin.h"
+#include "flows/RoadsWin.h"
+#include "flows/SetupRun.h"
+#include "flows/WebSetupWin.h"
+#include "package/ExtractorWin.h"
+#include "package/PackageReaderWin.h"
+#include "support/RegistryWin.h"
+#include "support/UtilsWin.h"
+
+namespace {
+
+// The acknowledgement contract with the started setup program.
+const char kAckAtomPrefix[] = "AutoUpdateAtomTokenByKovrex";
+const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
+
+int gSaveFailures = 0;  // only the first failure in the process is reported
+
+void ShowError(View& view, const std::string& text) {
+  view.ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
+}
+
+std::string ThreadToken() { return "_" + IntToText(int64_t(GetCurrentThreadId())); }
+
+// What extraction could not do, as the user is told it.
+void ReportExtraction(View& view, const std::string& folder, const ExtractResult& r) {
+  if (r.folderFailed) ShowError(view, folder + "\\\\n\\\\nUnable to create Directory!");
+  if (r.saveFailures > 0 && gSaveFailures++ == 0)
+    ShowError(view, r.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!");
+}
+
+// Removes the link file named by a setting when the new info file asks for it.
+void RemoveShortcut(const std::string& infoFile, const char* removeKey, const std::string& link) {
+  if (IniReadString(infoFile, "NewSetup", removeKey, "0") == "1" && !link.empty() && FileExists(link))
+    DeleteFileA(link.c_str());
+}
+
+// Starts the marked program, waits for it and its dialog, and reads the
+// acknowledgement atom; true when the setup deleted it.
+bool LaunchAndWait(View& view, const std::string& folder, const std::string& runSpecification,
+                   const std::string& extraArguments, bool visible) {
+  const std::string token = ThreadToken();
+  const SetupCommand setup =
+      BuildSetupCommand(folder, runSpecification, extraArguments, token, ThisIs_AutoUpdateProg);
+  const std::string here = ProgramDir(true);
+  const std::string originalInfo = here + (OwnPackage ? OwnPackage->OriginalInfoFileName() : std::string());
+  const std::string startUpLink = IniReadString(originalInfo, "UnInstall", "StartUpLink", "");
+  const std::string updateLink = IniReadString(originalInfo, "UnInstall", "CheckforNewUpdateLink", "");
+
+  const std::string atomName = kAckAtomPrefix + token;
+  GlobalAddAtomA(atomName.c_str());
+  WinExec(setup.command.c_str(), visible ? SW_SHOW : SW_HIDE);
+  view.Hide();
+  WaitPumping(1000);
+  WaitForExit(setup.path);
+  WaitWhileWindow((kDialogClassPrefix + token).c_str(), nullptr);
+  WaitPumping(1000);
+  const ATOM atom = GlobalFindAtomA(atomName.c_str());
+  const bool acknowledged = atom == 0;
+  // Our own reference goes in any case (the setup deleted its own).
+  if (atom) GlobalDeleteAtom(atom);
+
+  if (acknowledged) {
+    const std::string info = here + (OwnPackage ? OwnPackage->InfoFileName() : std::string());
+    RemoveShortcut(info, "RemoveStartUpShortcut", startUpLink);
+    RemoveShortcut(info, "RemoveCheckForNewUpdateShortcut", updateLink);
+  }
+  return acknowledged;
+}
+
+}  // namespace
+
+bool ConfirmTempSpace(View& view, const std::string& folder, const std::string& packageFile) {
+  TGFileInfo info;
+  info.Create(packageFile);
+  const std::string text =
+      ConfirmTempSpaceText(info.ConfirmTempDrive(), info.RequiredSpace(folder), DiskFreeBytes(folder), folder);
+  return text.empty() || view.AskYesNo(BoxOwner::Titled, text, DefaultBoxStyle("Confirm"));
+}
+
+bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& packageFile,
+                   const std::string& autoUpdateName, const std::string& extraArguments, bool visible) {
+  std::string folder = folderIn;
+  bool acknowledged = false;
+  view.SetStatusText("Extracting Files...");
+  if (!EnoughTempSpace(folder, packageFile)) {
+    const std::string alternative = AlternativeExtractionFolder();
+    if (!alternative.empty()) folder = alternative;
+  }
+
+  if (!visible || ConfirmTempSpace(view, folder, packageFile)) {
+    if (visible) view.Show();
+    WaitPumping(1000);
+    const ExtractResult r = ExtractPackage(packageFile, folder, autoUpdateName, view);
+    ReportExtraction(view, folder, r);
+    WaitPumping(1000);
+
+    if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)
+      acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
+    // A damaged package is a bad checksum too: it never starts anything.
+    if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");
+  }
+
+  RemoveAlternativeExtractionFolder();
+  return acknowledged;
+}
+
+void RunSetupStub(View& view) {
+  const std::string copyName = OwnPackage && OwnPackage->InstallAutoUpdateProgram() ? OwnPackage->AutoUpdateExeName()
+                                                                                     : std::string();
+  if (OwnPackage && OwnPackage->IsWebSetup()) {
+    if (!copyName.empty()) WriteWebSetupAutoUpdateProgram(ExtractionFolder(), FileNamePart(copyName));
+    std::string location = OwnPackage->DownloadLocation();
+    if (!OwnPackage->AlwaysDownload() && FileExists(ProgramDir(true) + OwnPackage->PackageFileName()))
+      location = ProgramDir(false);
+    WebSetupDownload(view, ExtractionFolder(), location, OwnPackage->PackageFileName());
+  } else {
+    const bool hidden = HasSwitch("/hide") || (OwnPackage && OwnPackage->RunSetupHidden());
+    ExtractAndRun(view, ExtractionFolder(), ProgramFile(), copyName, CommandTail(), !hidden);
+  }
+  DeleteTree(ExtractionFolder(), false);
+  PostQuitMessage(0);
+}

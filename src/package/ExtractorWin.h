@@ -1,0 +1,42 @@
+// Extraction of a package into a folder: the members with their dates, the
+// checksum verdict, the auto-update copy, and the choice of the folder when
+// the temporary drive is short of space. Shows nothing: the setup run decides
+// what the user sees from the result.
+#pragma once
+
+#include <string>
+
+#include "package/Extractor.h"
+#include "support/Progress.h"
+
+struct ExtractResult {
+  std::string runSpecification;  // the last member marked with "*", e.g. "Setup.exe*/S"
+  bool checksumOk = false;
+  bool corrupt = false;       // a member failed to inflate or ran past the end: extraction stopped
+  bool folderFailed = false;  // the folder could not be created (the writes then fail too)
+  int saveFailures = 0;       // members that could not be written
+  std::string firstFailedPath;  // folder\name of the first of them
+};
+
+// TEMP\SETUP_<time part of the running program's file stamp>; created with
+// its parents the first time it is asked for.
+std::string ExtractionFolder();
+
+// Writes every member of packageFile into folder (and the auto-update
+// program beside them when autoUpdateName is given), stepping progress.
+ExtractResult ExtractPackage(const std::string& packageFile, const std::string& folder,
+                             const std::string& autoUpdateName, ProgressSink& progress);
+
+// The package's required space on the folder's drive is below the free space.
+bool EnoughTempSpace(const std::string& folder, const std::string& packageFile);
+
+// When the temporary drive is short: a fresh folder on the fixed drive among
+// C, D and E with the most free space (probed once per process), or empty
+// when no other drive is better.
+std::string AlternativeExtractionFolder();
+// Removes the alternative folder, if one was made.
+void RemoveAlternativeExtractionFolder();
+
+// The auto-update program of a web setup: the running file with the
+// is-auto-update-program flag of its trailer set, written to folder\name.
+void WriteWebSetupAutoUpdateProgram(const std::string& folder, const std::string& name);

@@ -1,6 +1,0 @@
-#include "update/InetHTTP.h"
-
-bool DownloadAbort = false;
-
-// Placeholder until the download client binds WinINet: nothing to free yet.
-void UnloadWinINet() {}
