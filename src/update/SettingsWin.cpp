@@ -1,4 +1,4 @@
 #include "update/SettingsWin.h"
 
 // Placeholder until the update settings are built.
-void ReadTestMode(bool) {}
+bool ReadTestMode(bool) { return false; }

@@ -1,5 +1,83 @@
-// Settings of the auto-update program: info files, overrides, test mode.
+// The auto-update program's settings: the two INI info files beside it (read
+// at every call, nothing cached), the override values a controller sets, and
+// the per-user test mode in the registry.
 #pragma once
 
-// Re-reads TestMode and TestModeURL from the registry when forced.
-void ReadTestMode(bool force);
+#include <cstdint>
+#include <string>
+
+#include "update/Settings.h"
+
+// Full paths of the info files in the running program's folder: the package
+// header's info-file base name with ".original" and with ".info".
+std::string OriginalInfoFile();
+std::string NewInfoFile();
+
+// --- [OriginalSetup] of OriginalInfoFile ---------------------------------------
+int64_t ProbeSecondsInterval();
+int64_t ProbeSecondsLast();
+int64_t ReAskSecondsInterval();
+int64_t ReAskSecondsLast();
+int32_t VersionOriginal();
+int32_t OriginalStamp();
+std::string OriginalProgramName();
+void SetProbeSecondsInterval(int64_t v);
+void SetProbeSecondsLast(int64_t v);
+void SetReAskSecondsInterval(int64_t v);
+void SetReAskSecondsLast(int64_t v);
+void SetVersionOriginal(int32_t v);
+void SetOriginalStamp(int32_t v);
+
+// --- [Directories] and [UnInstall] ----------------------------------------------
+std::string TargetDir();
+std::string SharedDir();
+std::string AuxiliaryDir();
+std::string StartUpLink();
+std::string CheckforNewUpdateLink();
+
+// --- [MsgBox]: titles, character set and captions of every box ------------------
+std::string BtnText();
+std::string ErrorTitle();      // key Error
+std::string ConfirmTitle();    // key Confirm
+std::string AttentionTitle();  // key Attention
+int32_t CharSet();
+
+// --- [AutoUpdate]: the value of key, or defaultText when the key is missing -----
+std::string MessageText(const std::string& key, const std::string& defaultText);
+
+// --- [NewSetup] of NewInfoFile ---------------------------------------------------
+std::string DownloadURL_UPDATE();
+std::string NameOfUpdateFile();
+int32_t SizeOfUpdateFile();
+std::string ShutDownMethod();
+std::string RunningProcess();
+std::string NewProgramName();
+int32_t VersionNew();
+int32_t NewStamp();
+std::string ValidVersions();
+bool RemoveStartUpShortcut();
+bool RemoveCheckForNewUpdateShortcut();
+// Effective values: the override when set (1 is true), else the [NewSetup] flag.
+bool RequestConfirmationBeforeDownload();
+bool RequestConfirmationBeforeInstall();
+bool BackgroundUpdate();
+bool InformFinish();
+bool RestartProcess();
+// Override 0 equals 1: the NEW UPDATE prompt before every check.
+bool AskBeforeCheck();
+
+// --- Overrides (six bytes, 255 = not set) -----------------------------------------
+void SetOverride(int index, int64_t value);
+std::string OverrideListText();
+void ApplyOverrideList(const std::string& text);
+
+// --- Test mode (HKEY_CURRENT_USER\Software\Morvalix\Kovrex\AutoUpdate) ----------
+// Re-reads TestMode and TestModeURL when forced or 30 seconds after the last
+// call; returns whether test mode is on.
+bool ReadTestMode(bool force);
+bool TestModeOn();
+std::string TestModeURL();
+
+// Local time as whole seconds since 30 December 1899 (the unit of every
+// stored time).
+int64_t NowSeconds();
