@@ -46,3 +46,10 @@ std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double 
 }
 
 BoxStyle DefaultBoxStyle(const std::string& caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
+
+void ReportExtraction(View& view, const std::string& folder, const ExtractResult& result, int& saveFailures) {
+  const BoxStyle style = DefaultBoxStyle("Error");
+  if (result.folderFailed) view.ErrorBox(BoxOwner::Titled, folder + "\\\\n\\\\nUnable to create Directory!", style);
+  if (result.saveFailures > 0 && saveFailures++ == 0)
+    view.ErrorBox(BoxOwner::Titled, result.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!", style);
+}
