@@ -89,13 +89,16 @@ bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& p
     if (visible) view.Show();
     WaitPumping(1000);
     const ExtractResult r = ExtractPackage(packageFile, folder, autoUpdateName, view);
-    ReportExtraction(view, folder, r, gSaveFailures);
-    WaitPumping(1000);
+    // Closed while extracting: the user has left; nothing more is shown or started.
+    if (!r.stopped) {
+      ReportExtraction(view, folder, r, gSaveFailures);
+      WaitPumping(1000);
 
-    if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)
-      acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
-    // A damaged package is a bad checksum too: it never starts anything.
-    if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");
+      if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)
+        acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
+      // A damaged package is a bad checksum too: it never starts anything.
+      if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");
+    }
   }
 
   RemoveAlternativeExtractionFolder();

@@ -9,6 +9,7 @@ struct ExtractResult {
   std::string runSpecification;  // the last member marked with "*", e.g. "Setup.exe*/S"
   bool checksumOk = false;
   bool corrupt = false;       // a member failed to inflate or ran past the end: extraction stopped
+  bool stopped = false;       // the program was asked to end (its window closed): extraction stopped
   bool folderFailed = false;  // the folder could not be created (the writes then fail too)
   int saveFailures = 0;       // members that could not be written
   std::string firstFailedPath;  // folder\name of the first of them

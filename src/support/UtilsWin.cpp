@@ -78,19 +78,32 @@ FARPROC LoadProc(const char* library, const char* name) {
   return h ? GetProcAddress(h, name) : nullptr;
 }
 
-void PumpMessage() {
+namespace {
+bool gQuitRequested = false;
+}  // namespace
+
+bool PumpMessage() {
   MSG msg;
-  if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    // A quit request met during a wait belongs to the message loop: put it
-    // back, or the loop would never end.
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(int(msg.wParam));
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  // A quit request met during a wait belongs to the message loop: put it
+  // back, or the loop would never end.
+  if (msg.message == WM_QUIT) {
+    gQuitRequested = true;
+    PostQuitMessage(int(msg.wParam));
+    return false;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return true;
+}
+
+void PumpWaitingMessages() {
+  // Bounded: a window that keeps posting to itself must not hold the work.
+  for (int i = 0; i < 256 && PumpMessage(); ++i) {
   }
 }
+
+bool QuitRequested() { return gQuitRequested; }
 
 void WaitPumping(uint32_t ms) {
   const DWORD end = GetTickCount() + ms;

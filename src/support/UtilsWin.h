@@ -22,7 +22,14 @@ bool IsWinNT();
 HMODULE LoadSystemLibrary(const char* library);
 FARPROC LoadProc(const char* library, const char* name);
 
-void PumpMessage();
+// Handles one waiting message; false when none was waiting or it was the
+// quit message (which stays for the message loop).
+bool PumpMessage();
+// Handles the messages waiting now (a bounded number).
+void PumpWaitingMessages();
+// True once a pump has met the quit message: the program is ending (its
+// window was closed), so long work should stop rather than go on unseen.
+bool QuitRequested();
 // Waits ms milliseconds while keeping the thread's windows responsive.
 void WaitPumping(uint32_t ms);
 
