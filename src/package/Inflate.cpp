@@ -115,12 +115,13 @@ EZLibError StreamInflater::Finish() {
   return error_;
 }
 
-EZLibError InflateMemberFrom(ByteSource& source, int64_t offset, uint32_t length, InflateSink& sink) {
-  StreamInflater inflater(sink);
-  constexpr size_t kPiece = 65536;
-  std::unique_ptr<char[]> piece(new char[kPiece]);
+EZLibError InflateMemberFrom(ByteSource& source, int64_t offset, uint32_t length, InflateSink& sink,
+                             size_t readPiece, size_t outputPiece) {
+  StreamInflater inflater(sink, outputPiece);
+  const size_t pieceSize = readPiece ? readPiece : 1;  // a zero piece would never advance
+  std::unique_ptr<char[]> piece(new char[pieceSize]);
   for (uint32_t done = 0; done < length && !inflater.Ended();) {
-    const size_t want = length - done < kPiece ? length - done : kPiece;
+    const size_t want = length - done < pieceSize ? length - done : pieceSize;
     const size_t got = source.ReadAt(offset + done, piece.get(), want);
     if (got == 0) break;  // the file ends inside the member: Finish reports it
     if (!inflater.Feed(piece.get(), got)) break;
