@@ -76,6 +76,27 @@ TEST(UtilsWin, WaitPumpingHandlesMessagesWhileWaiting) {
   DestroyWindow(hwnd);
 }
 
+TEST(UtilsWin, PumpingWaitingMessagesTakesThemAllAndLeavesTheQuitRequest) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PingProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KovrexPingTest2";
+  RegisterClassA(&wc);
+  HWND hwnd = CreateWindowA("KovrexPingTest2", "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  gPings = 0;
+  for (int i = 0; i < 5; ++i) PostMessageA(hwnd, kPing, 0, 0);
+  PostQuitMessage(3);
+  PumpWaitingMessages();
+  EXPECT_EQ(gPings, 5);  // one call, every waiting message
+  EXPECT_TRUE(QuitRequested());
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));  // still there for the loop
+  EXPECT_EQ(msg.message, UINT(WM_QUIT));
+  EXPECT_EQ(msg.wParam, WPARAM(3));
+  DestroyWindow(hwnd);
+}
+
 TEST(UtilsWin, AQuitRequestSurvivesAWait) {
   PostQuitMessage(7);
   WaitPumping(100);
