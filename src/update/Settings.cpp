@@ -11,6 +11,24 @@ int32_t Low32(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
 
 bool SettingFlag(const std::string& text) { return text == "1"; }
 
+// --- Message texts ----------------------------------------------------------------
+
+std::string OwnMessageText(const std::string& key, const std::string& programName) {
+  if (key == "s1")
+    return "<b>INTERNET DOWNLOAD</b><p><p>Kovrex will download the Setup File from the Internet...<p>"
+           "Please make sure your Internet connection is properly set.<p><p>Continue with Setup?<p>";
+  if (key == "s2") return "No valid Internet Connection.<p>Can not Download File!";
+  if (key == "s3") return "File Download Aborted!";
+  if (key == "s4") return "File not Found!";
+  if (key == "s5") return "Unable to Download File!";
+  if (key == "s22")
+    return "<b>NEW UPDATE</b>\\\\n\\\\nKovrex will check if a new update is available for: <b>" + programName +
+           "</b>\\\\n";
+  if (key == "s23") return "Please make sure your Internet connection is properly set.\\\\n";
+  if (key == "s24") return "\\\\nDo you want to check and install the new Update?";
+  return std::string();
+}
+
 // --- Overrides -------------------------------------------------------------------
 
 uint8_t UpdateOverrides[kOverrideCount] = {kOverrideUnset, kOverrideUnset, kOverrideUnset,

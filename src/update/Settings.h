@@ -14,6 +14,12 @@ int32_t Low32(int64_t value);
 // True only for exactly "1" ("true", "01", "1 " are all false).
 bool SettingFlag(const std::string& text);
 
+// --- Message texts ----------------------------------------------------------------
+// The program's own text for an [AutoUpdate] key, what MessageText falls back
+// to (the line break stored as backslash, backslash, n); empty for the keys
+// that have none. s22 names the program being checked: programName.
+std::string OwnMessageText(const std::string& key, const std::string& programName = std::string());
+
 // --- Overrides -------------------------------------------------------------------
 // Six bytes a controller sets (commands 20 to 25); 255 means not set. They
 // travel across a restart as the override list "|a|b|c|d|e|f|".

@@ -1,4 +1,5 @@
 #include "update/Settings.h"
+#include "support/Utils.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,18 @@ TEST(SettingTexts, FlagIsExactlyOne) {
   EXPECT_TRUE(SettingFlag("1"));
   for (const char* off : {"0", "", "true", "TRUE", "01", "yes", "1 ", " 1", "2", "-1"})
     EXPECT_FALSE(SettingFlag(off)) << '"' << off << '"';
+}
+
+TEST(SettingTexts, OwnMessageTexts) {
+  EXPECT_EQ(OwnMessageText("s3"), "File Download Aborted!");
+  EXPECT_EQ(OwnMessageText("s2"), "No valid Internet Connection.<p>Can not Download File!");
+  EXPECT_EQ(OwnMessageText("s22", "My App"),
+            "<b>NEW UPDATE</b>\\\\n\\\\nKovrex will check if a new update is available for: <b>My App</b>\\\\n");
+  // Stored breaks are two backslashes and n, which the markup reader turns into lines.
+  EXPECT_EQ(MarkupToText(OwnMessageText("s23")), "Please make sure your Internet connection is properly set.\r\n");
+  EXPECT_EQ(MarkupToText(OwnMessageText("s24")), "\r\nDo you want to check and install the new Update?");
+  for (const char* none : {"s11", "s12", "s13", "s14", "s15", "s16", "s17", "s21", "S3", "s6", ""})
+    EXPECT_EQ(OwnMessageText(none, "x"), "") << none;
 }
 
 TEST_F(Overrides, AllUnsetAtFirst) { EXPECT_EQ(OverrideListText(), "|255|255|255|255|255|255|"); }
