@@ -73,8 +73,7 @@ check "launcher: waited for the working copy before forwarding" test "${copy_sta
 check "working copy: window $xclass, hidden" test "$(winctl wait $xclass "$title")" = "visible=0"
 handle=$(winctl handle $xclass "$title")
 message=${registration#*:}
-wait_file controller.txt
-sleep 0.5
+for _ in $(seq 50); do grep -q "w=51" controller.txt 2>/dev/null && break; sleep 0.2; done
 check "controller: registered in the working copy (50 with its window, then 51 with 1125)" \
   test "$(head -2 controller.txt | tr '\n' '|')" = "msg=$message w=50 l=$handle|msg=$message w=51 l=1125|"
 winctl close $xclass "$title"
