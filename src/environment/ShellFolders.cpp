@@ -30,7 +30,9 @@ std::string ParentFolder(const std::string& folder) {
 }
 
 std::string ProfileFolder(bool add, ShellFolderSource& source) {
-  std::string folder = Windows(true, source) + "Profiles\\" + source.RegisteredOwner();
+  // An empty owner would name the folder of all profiles, not one user's.
+  const std::string owner = source.RegisteredOwner();
+  std::string folder = owner.empty() ? std::string() : Windows(true, source) + "Profiles\\" + owner;
   if (!Exists(folder, source)) folder = Windows(false, source);
   return SetTrailingBackslash(folder, add);
 }

@@ -35,7 +35,8 @@ class ShellFolderSource {
 // backslash: "C:\a\b" gives "C:\a", "D:\" and "D:\Docs" give "D:".
 std::string ParentFolder(const std::string& folder);
 
-// The Windows folder's "Profiles\" + owner when it exists, else the Windows folder.
+// The Windows folder's "Profiles\" + owner when it exists, else the Windows
+// folder (also when the owner is empty).
 std::string ProfileFolder(bool add, ShellFolderSource& source);
 
 // Each with a trailing backslash when add, without one otherwise.

@@ -347,7 +347,8 @@ class FakeShell final : public ShellFolderSource {
   }
   bool FolderExists(const std::string& path) override { return existing.count(path) > 0; }
   std::string WindowsDir() override { return "C:\\WINDOWS"; }
-  std::string RegisteredOwner() override { return "user1"; }
+  std::string RegisteredOwner() override { return owner; }
+  std::string owner = "user1";
 };
 
 TEST(ShellFolders, ParentFolder) {
@@ -408,6 +409,12 @@ TEST(ShellFolders, WithoutTheShell) {
   EXPECT_EQ(MyDocumentsDir(false, shell), "C:\\WINDOWS\\Profiles\\user1\\My Documents");
   EXPECT_EQ(UserAppDataDir(true, shell), "C:\\WINDOWS\\Profiles\\user1\\Application Data\\");
   EXPECT_EQ(ProfileFolder(true, shell), "C:\\WINDOWS\\Profiles\\user1\\");
+
+  // An empty owner names no profile, even though "Profiles\" exists.
+  shell.owner = "";
+  EXPECT_EQ(ProfileFolder(false, shell), "C:\\WINDOWS");
+  EXPECT_EQ(UserDir(false, shell), "C:\\WINDOWS");
+  EXPECT_EQ(MyDocumentsDir(false, shell), "C:\\WINDOWS\\My Documents");
 }
 
 TEST(ShellFolders, AnswersThatDoNotExistFallBack) {

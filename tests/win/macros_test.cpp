@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dir_links.h"
 #include "environment/FilesWin.h"
 #include "environment/MacrosWin.h"
 #include "environment/RunTimeDirWin.h"
@@ -108,13 +110,20 @@ class WithoutShFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(LoadSystemLibrary("SHFolder.dll"), nullptr) << "run with KOVREX_DLLOVERRIDES=shfolder=d";
-    profile_ = WindowsDir(true) + "Profiles\\" + GetRegisteredOwner();
+    // Wine registers an empty owner; the test names one.
+    owner_.reset(new SavedValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                                "RegisteredOwner"));
+    owner_->Set("Kovrex Test Owner");
+    ASSERT_EQ(GetRegisteredOwner(), "Kovrex Test Owner");
+    profile_ = WindowsDir(true) + "Profiles\\Kovrex Test Owner";
     ASSERT_FALSE(FolderExists(profile_));
   }
   void TearDown() override {
     RemoveDirectoryA(profile_.c_str());
     RemoveDirectoryA((WindowsDir(true) + "Profiles").c_str());
+    owner_.reset();
   }
+  std::unique_ptr<SavedValue> owner_;
   std::string profile_;
 };
 
@@ -140,15 +149,29 @@ TEST_F(WithoutShFolder, ChainsEndAtTheWindowsFolder) {
   EXPECT_EQ(UserStartMenuDir(false), windows + "\\Start Menu");  // the profile has none
 }
 
+TEST_F(WithoutShFolder, AnEmptyOwnerNamesNoProfile) {
+  owner_->Set("");
+  ASSERT_EQ(GetRegisteredOwner(), "");
+  ASSERT_TRUE(ForceFolders(WindowsDir(true) + "Profiles"));
+  EXPECT_EQ(UserDir(false), WindowsDir(false));  // not the folder of all profiles
+  EXPECT_EQ(MyDocumentsDir(false), WindowsDir(true) + "My Documents");
+}
+
 // --- Folder values and registry values ----------------------------------------------
 
 TEST(MacrosWin, SystemFolders) {
   const std::string system = SystemDir(false);
   std::string system16 = system;
   system16.erase(system16.rfind("32"), 2);
-  ASSERT_TRUE(FolderExists(system16)) << "the prefix has " << system16;
+  // Wine's prefix has no 16-bit system folder: the system folder stands in.
+  ASSERT_FALSE(FolderExists(system16));
+  EXPECT_EQ(System16Dir(), system);
+  ASSERT_TRUE(ForceFolders(system16));
   EXPECT_EQ(System16Dir(), system16);
   EXPECT_EQ(Expand("<WinSys16Dir>x"), system16 + "\\x");
+  EXPECT_EQ(Expand("<System16 Directory>x"), system16 + "\\x");
+  RemoveDirectoryA(system16.c_str());
+
   EXPECT_EQ(Expand("<Windows Directory>notepad.exe"), WindowsDir(true) + "notepad.exe");
   EXPECT_EQ(Expand("<WinDir>notepad.exe"), WindowsDir(true) + "notepad.exe");
   EXPECT_EQ(Expand("<WinDrive>"), WindowsDir(false).substr(0, 2) + "\\");
@@ -342,6 +365,28 @@ TEST_F(RunTimeDirWin, DriveSearchesAndTheMacro) {
   ASSERT_TRUE(DeleteTree("M:\\a", true));
   EXPECT_EQ(ExpandMacros("<RunTimeDir_1>kovrex_tool.exe", "\\", false), "M:\\a\\b\\kovrex_tool.exe");
   EXPECT_EQ(GetRunTimeDir(1), "M:\\a\\b");
+}
+
+// Links that lead back up the tree (a loop of two, so following them would
+// branch without end) or out of it are not followed by the drive searches.
+TEST_F(RunTimeDirWin, SearchesDoNotFollowLinks) {
+  ASSERT_TRUE(ForceFolders("M:\\a\\loop"));
+  ASSERT_TRUE(MakeDirectoryLink("M:\\a\\loop\\one", "."));
+  ASSERT_TRUE(MakeDirectoryLink("M:\\a\\loop\\two", ".."));
+  ASSERT_TRUE(ForceFolders("N:\\net"));
+  ASSERT_TRUE(WriteFileText("N:\\net\\kovrex_tool.exe", "x", 0));
+  ASSERT_TRUE(MakeDirectoryLink("M:\\a\\elsewhere", "../../n/net"));
+  ASSERT_TRUE(FileExists("M:\\a\\elsewhere\\kovrex_tool.exe"));
+
+  EXPECT_EQ(FindFileOnDrives("kovrex_tool.exe", DRIVE_FIXED), "");
+  EXPECT_EQ(FindFolderOnDrives("net", DRIVE_FIXED), "");
+  EXPECT_EQ(FindFolderOnDrives("no such folder", DRIVE_FIXED), "");
+  ASSERT_TRUE(WriteFileText("M:\\a\\loop\\kovrex_tool.exe", "x", 0));
+  EXPECT_EQ(FindRunTimeDir("|0||0||1|kovrex_tool.exe|1|0|"), "M:\\a\\loop");
+  // Deleting the tree leaves what the links point to (and does not loop).
+  DeleteTree("M:\\a", true);
+  EXPECT_FALSE(FileExists("M:\\a\\loop\\kovrex_tool.exe"));
+  EXPECT_TRUE(FileExists("N:\\net\\kovrex_tool.exe"));
 }
 
 TEST_F(RunTimeDirWin, NotFoundIsToldOnce) {
