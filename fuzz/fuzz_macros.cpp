@@ -9,8 +9,9 @@
 //   after the custom macros   c <= n + count('<', t) * longest custom value
 //   after the date macro      d <= c + longest date text
 //   after the built-in steps  r <= d + count('<', d) * longest value with suffix
-// so r <= n * (1 + Lc) * (1 + L) + Ld roughly; collapsing only shortens, and
-// dot expansion adds at most the current folder's length per resolved field.
+// so r <= (n * (1 + Lc) + Ld) * (1 + L): linear in n. Collapsing backslashes
+// only shortens, and dot expansion adds at most the current folder's length
+// per resolved field. The target checks each of these steps.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

@@ -142,8 +142,8 @@ std::string FourDigits(int n) {
   return s;
 }
 
-// Days since 1 March of year 0 of the proleptic Gregorian calendar, shifted
-// so that any fixed epoch can be subtracted.
+// A day number of the proleptic Gregorian calendar (day 0 is 1 March of
+// year 0); only differences of two are used.
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
