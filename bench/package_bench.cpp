@@ -73,7 +73,7 @@ bool MakePackage() {
   fs::create_directories(g.dir);
   std::string stub(65536, '\x90');
   stub.replace(0, 2, "MZ");
-  stub.replace(252, 6, std::string(4, '\0') + "PE");
+  stub.replace(kLogicalEndOffset, 6, std::string(4, '\0') + "PE");  // a zero logical end, then "PE" at 256
   std::ofstream((g.dir / "stub.exe").string(), std::ios::binary) << stub;
 
   kpack::BuildOptions o;

@@ -27,7 +27,7 @@ SetupCommand BuildSetupCommand(const std::string& folder, const std::string& run
   }
   SetupCommand c;
   c.path = SetTrailingBackslash(folder, true) + program;
-  c.command = c.path.find(' ') == std::string::npos ? c.path : "\"" + c.path + "\"";
+  c.command = QuoteProgramPath(c.path);
   if (!arguments.empty()) c.command += " " + arguments;
   c.command += " /TH_ID=" + threadToken;
   if (autoUpdateProg) c.command += " /AutoUpdateProg";
@@ -46,3 +46,10 @@ std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double 
 }
 
 BoxStyle DefaultBoxStyle(const std::string& caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
+
+void ReportExtraction(View& view, const std::string& folder, const ExtractResult& result, int& saveFailures) {
+  const BoxStyle style = DefaultBoxStyle("Error");
+  if (result.folderFailed) view.ErrorBox(BoxOwner::Titled, folder + "\\\\n\\\\nUnable to create Directory!", style);
+  if (result.saveFailures > 0 && saveFailures++ == 0)
+    view.ErrorBox(BoxOwner::Titled, result.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!", style);
+}

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "flows/View.h"
+#include "package/Extractor.h"
+
 // Megabytes with 1 decimal above 10, 2 from 1, 3 below; negative counts as 0.
 std::string FormatMegabytes(double bytes);
 
@@ -21,3 +24,8 @@ SetupCommand BuildSetupCommand(const std::string& folder, const std::string& run
 
 // The space question's text; empty when nothing needs asking.
 std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double freeBytes, const std::string& folder);
+
+// Tells the user what extraction into folder could not do: the folder, and
+// the first member that could not be saved in this process (saveFailures
+// counts them across extractions).
+void ReportExtraction(View& view, const std::string& folder, const ExtractResult& result, int& saveFailures);

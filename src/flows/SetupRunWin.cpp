@@ -26,13 +26,6 @@ void ShowError(View& view, const std::string& text) {
 
 std::string ThreadToken() { return "_" + IntToText(int64_t(GetCurrentThreadId())); }
 
-// What extraction could not do, as the user is told it.
-void ReportExtraction(View& view, const std::string& folder, const ExtractResult& r) {
-  if (r.folderFailed) ShowError(view, folder + "\\\\n\\\\nUnable to create Directory!");
-  if (r.saveFailures > 0 && gSaveFailures++ == 0)
-    ShowError(view, r.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!");
-}
-
 // Removes the link file named by a setting when the new info file asks for it.
 void RemoveShortcut(const std::string& infoFile, const char* removeKey, const std::string& link) {
   if (IniReadString(infoFile, "NewSetup", removeKey, "0") == "1" && !link.empty() && FileExists(link))
@@ -96,7 +89,7 @@ bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& p
     if (visible) view.Show();
     WaitPumping(1000);
     const ExtractResult r = ExtractPackage(packageFile, folder, autoUpdateName, view);
-    ReportExtraction(view, folder, r);
+    ReportExtraction(view, folder, r, gSaveFailures);
     WaitPumping(1000);
 
     if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)

@@ -9,15 +9,6 @@
 #include "package/Extractor.h"
 #include "support/Progress.h"
 
-struct ExtractResult {
-  std::string runSpecification;  // the last member marked with "*", e.g. "Setup.exe*/S"
-  bool checksumOk = false;
-  bool corrupt = false;       // a member failed to inflate or ran past the end: extraction stopped
-  bool folderFailed = false;  // the folder could not be created (the writes then fail too)
-  int saveFailures = 0;       // members that could not be written
-  std::string firstFailedPath;  // folder\name of the first of them
-};
-
 // TEMP\SETUP_<time part of the running program's file stamp>; created with
 // its parents the first time it is asked for.
 std::string ExtractionFolder();

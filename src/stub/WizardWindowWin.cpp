@@ -35,12 +35,9 @@ class Wizard final : public View {
     }
   }
   void SetStatusText(const std::string& text) override { ::SetStatusText(text); }
-  void Show() override {
-    if (WizardWindow) ShowWindow(WizardWindow, SW_SHOW);
-  }
-  void Hide() override {
-    if (WizardWindow) ShowWindow(WizardWindow, SW_HIDE);
-  }
+  // Without a window (creation failed, or it was destroyed) these do nothing.
+  void Show() override { ShowWindow(WizardWindow, SW_SHOW); }
+  void Hide() override { ShowWindow(WizardWindow, SW_HIDE); }
   int ShowBox(BoxOwner owner, const std::string& text, uint32_t flags, const BoxStyle& style) override {
     // Owner 0 of the box is the titled form, 1 the active window.
     return ShowMarkupBox(owner == BoxOwner::Titled ? nullptr : kActiveOwner, text, style.caption, flags,

@@ -7,8 +7,8 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL TRUSTCA, then moves into a fresh work folder that is
-# removed at exit (after the commands given to on_exit, last first).
+# BOXDRIVER WINCTL CONTROLLER TRUSTCA, then moves into a fresh work folder that
+# is removed at exit (after the commands given to on_exit, last first).
 parse_args() {
   while [ $# -gt 0 ]; do
     case $1 in
@@ -19,6 +19,7 @@ parse_args() {
       --setup) SETUPFX=$2 ;;
       --boxdriver) BOXDRIVER=$2 ;;
       --winctl) WINCTL=$2 ;;
+      --controller) CONTROLLER=$2 ;;
       --trustca) TRUSTCA=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac

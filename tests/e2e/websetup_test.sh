@@ -133,6 +133,17 @@ shown=$(box --show enter)
 end_stub
 check "offline message after a No" matches "$(box_text "$shown")" '^ERROR\\r\\n\\r\\nNo valid Internet Connection\.'
 
+echo "== the info file beside the stub translates the messages and the box"
+reset
+mkdir -p translated
+web_stub translated/offline.exe "$http" RealSetup.exe --update-info app
+printf '[AutoUpdate]\r\ns2=Keine Verbindung.\r\n[MsgBox]\r\nError=Fehler\r\n' >translated/app.original
+KOVREX_DLLOVERRIDES="wininet=" start_stub translated/offline.exe
+shown=$(box --show enter)
+end_stub
+check_text "translated message" "$(box_text "$shown")" 'FEHLER\r\n\r\nKeine Verbindung.'
+check "translated caption" grep -q '^caption=Fehler$' <<<"$shown"
+
 failure() {  # failure WHAT STUB EXPECTED_TEXT: runs STUB, reads and answers its one box
   local what=$1 exe=$2 expected=$3
   reset

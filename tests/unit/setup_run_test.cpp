@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 TEST(SetupRun, FormatMegabytes) {
@@ -37,6 +39,53 @@ TEST(SetupRun, ConfirmTempSpaceText) {
   const std::string shortSpace = ConfirmTempSpaceText(true, 2000, 1000, "d:\\t");
   EXPECT_EQ(shortSpace.rfind("Limited Free Space on your Temp Drive! (D:)\\\\n\\\\n", 0), 0u) << shortSpace;
   EXPECT_EQ(ConfirmTempSpaceText(false, 5, -1, "").rfind("Limited Free Space on your Temp Drive! \\\\n", 0), 0u);
+}
+
+// Records what a flow shows instead of showing it.
+class FakeView final : public View {
+ public:
+  struct Box {
+    BoxOwner owner;
+    std::string text;
+    uint32_t flags;
+    std::string caption;
+  };
+  std::vector<Box> boxes;
+  void Progress(int, int, int, int, int) override {}
+  void SetStatusText(const std::string&) override {}
+  void Show() override {}
+  void Hide() override {}
+  int ShowBox(BoxOwner owner, const std::string& text, uint32_t flags, const BoxStyle& style) override {
+    boxes.push_back({owner, text, flags, style.caption});
+    return kIdOk;
+  }
+};
+
+TEST(SetupRun, ExtractionFailuresAreToldOncePerProcess) {
+  FakeView view;
+  int saveFailures = 0;
+  ExtractResult clean;
+  ReportExtraction(view, "C:\\T\\SETUP_1", clean, saveFailures);
+  EXPECT_TRUE(view.boxes.empty());
+
+  ExtractResult failed;
+  failed.folderFailed = true;
+  failed.saveFailures = 2;
+  failed.firstFailedPath = "C:\\T\\SETUP_1\\a.txt";
+  ReportExtraction(view, "C:\\T\\SETUP_1", failed, saveFailures);
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[0].text, "C:\\T\\SETUP_1\\\\n\\\\nUnable to create Directory!");
+  EXPECT_EQ(view.boxes[1].text, "C:\\T\\SETUP_1\\a.txt\\\\n\\\\nUnable to save Extracted File!");
+  for (const auto& b : view.boxes) {
+    EXPECT_EQ(b.owner, BoxOwner::Titled);
+    EXPECT_EQ(b.flags, uint32_t(kBoxErrorFlags));
+    EXPECT_EQ(b.caption, "Error");
+  }
+  // A later extraction in the same process: the save failure is not told again,
+  // the folder failure is.
+  ReportExtraction(view, "D:\\X", failed, saveFailures);
+  ASSERT_EQ(view.boxes.size(), 3u);
+  EXPECT_EQ(view.boxes[2].text, "D:\\X\\\\n\\\\nUnable to create Directory!");
 }
 
 }  // namespace

@@ -18,7 +18,9 @@
 #include "flows/UpdateFetchWin.h"
 #include "package/PackageReaderWin.h"
 #include "support/UtilsWin.h"
+#include "support/RegistryWin.h"
 #include "update/HttpClientWin.h"
+#include "update/SettingsWin.h"
 #include "update/UpdateFetchWin.h"
 
 namespace {
@@ -33,16 +35,22 @@ struct Box {
   std::string text;
   uint32_t flags;
   std::string caption;
+  int charset;
+  std::string buttons;
 };
 
 class RecordingView final : public View {
  public:
-  void Progress(int kind, int, int, int, int) override { kind == 0 ? ++setups : ++steps; }
+  void Progress(int kind, int, int, int, int) override {
+    kind == 0 ? ++setups : ++steps;
+    if (kind == 1 && steps == abortOnStep) DownloadAbort = true;  // as a close request would
+  }
+  int abortOnStep = -1;
   void SetStatusText(const std::string& text) override { status.push_back(text); }
   void Show() override { events += "S"; }
   void Hide() override { events += "H"; }
   int ShowBox(BoxOwner owner, const std::string& text, uint32_t flags, const BoxStyle& style) override {
-    boxes.push_back({owner, text, flags, style.caption});
+    boxes.push_back({owner, text, flags, style.caption, style.charset, style.buttons});
     return kIdOk;
   }
   std::vector<std::string> status;
@@ -70,15 +78,17 @@ class UpdateFetch : public ::testing::Test {
     own_.Create(work_ + "\\own.exe");
     ASSERT_TRUE(own_.HasPackage());
     OwnPackage = &own_;
+    SetInfoFileNames(own_.OriginalInfoFileName(), own_.InfoFileName());
     Clean();
   }
   void TearDown() override {
     OwnPackage = nullptr;
+    SetTestMode("", "");
     Clean();
     if (!work_.empty()) DeleteTree(work_, true);
   }
   void Clean() {
-    for (const char* name : {"kfetch.info", "kupdate.exe", "kforeign.exe", "nosuch.info", "nosuch.exe"})
+    for (const char* name : {"kfetch.info", "kfetch.original", "kupdate.exe", "kforeign.exe", "nosuch.info", "nosuch.exe"})
       DeleteFiles(ProgramDir(true) + name + "*", true);
   }
 
@@ -98,6 +108,23 @@ class UpdateFetch : public ::testing::Test {
   size_t LogLines() {
     const std::string log = ReadFilePart(Env("KOVREX_NGINX_LOG"), 0, 0);
     return size_t(std::count(log.begin(), log.end(), '\n'));
+  }
+
+  // What the check would have read from the offer: the new info file.
+  void Offer(const std::string& lines) { ASSERT_TRUE(WriteFileText(NewInfoFile(), "[NewSetup]\r\n" + lines, 0)); }
+  // The per-user test mode ("" removes a value), read at once.
+  void SetTestMode(const std::string& mode, const std::string& url) {
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Morvalix\\Kovrex\\AutoUpdate";
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Morvalix\\Kovrex\\AutoUpdate", 0, KEY_SET_VALUE, &k) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(k, "TestMode");
+      RegDeleteValueA(k, "TestModeURL");
+      RegCloseKey(k);
+    }
+    if (!mode.empty()) RegWriteString(key, "TestMode", mode);
+    if (!url.empty()) RegWriteString(key, "TestModeURL", url);
+    ReadTestMode(true);
   }
 
   TGFileInfo own_;
@@ -158,6 +185,7 @@ TEST_F(UpdateFetch, UpdateFileOfAnotherProductIsDeletedAndReported) {
   EXPECT_EQ(view_.boxes[0].owner, BoxOwner::Titled);
   EXPECT_EQ(view_.boxes[0].flags, uint32_t(kBoxErrorFlags));
   EXPECT_EQ(view_.boxes[0].caption, "Error");
+  EXPECT_EQ(view_.boxes[0].buttons, "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
 }
 
 TEST_F(UpdateFetch, ErrorPageInPlaceOfTheUpdateIsNamedWithItsAddress) {
@@ -217,6 +245,85 @@ TEST_F(UpdateFetchOffline, FolderFormNeedsNoConnection) {
   WriteFileText(www_ + "\\kfetch.info", kInfo, 0);
   EXPECT_TRUE(FetchUpdateFile(view_, www_, "kfetch.info", kInfoFile, false));
   EXPECT_EQ(ReadFilePart(ProgramDir(true) + "kfetch.info", 0, 0), kInfo);
+}
+
+TEST_F(UpdateFetch, ConfirmedDownloadShowsTheWindowAroundIt) {
+  ASSERT_TRUE(Pack(www_ + "\\kupdate.exe", kToken));
+  Offer("RequestConfirmationBeforeDownload=1\r\n");
+  EXPECT_TRUE(FetchUpdateFile(view_, http_, "kupdate.exe", kUpdateFile, false));
+  EXPECT_EQ(view_.events, "SH");
+  view_.events.clear();
+  // In an interactive check the window is the progress window instead.
+  EXPECT_TRUE(FetchUpdateFile(view_, http_, "kupdate.exe", kUpdateFile, true));
+  EXPECT_EQ(view_.events, "S");
+}
+
+TEST_F(UpdateFetch, FailedTransferWithConfirmationIsReported) {
+  Offer("RequestConfirmationBeforeDownload=1\r\n");
+  const std::string closed = "http://127.0.0.1:" + Env("KOVREX_CLOSED_PORT");
+  EXPECT_FALSE(FetchUpdateFile(view_, closed, "nosuch.exe", kUpdateFile, false));
+  ASSERT_EQ(view_.boxes.size(), 1u);
+  EXPECT_EQ(view_.boxes[0].text, closed + "/nosuch.exe\\\\n\\\\nUnable to Download File!");
+  EXPECT_EQ(view_.boxes[0].flags, uint32_t(kBoxWarningFlags));
+  EXPECT_EQ(view_.boxes[0].caption, "Attention");
+
+  // A drive path that is not there goes to the web form, and fails as a file.
+  view_.boxes.clear();
+  const std::string drive = work_ + "\\nowhere";
+  EXPECT_FALSE(FetchUpdateFile(view_, drive, "nosuch.exe", kUpdateFile, false));
+  ASSERT_EQ(view_.boxes.size(), 1u);
+  EXPECT_EQ(view_.boxes[0].text, drive + "/nosuch.exe\\\\n\\\\nFile not Found!");
+
+  // Stopped by the user; the info file's own texts and box settings.
+  view_.boxes.clear();
+  ASSERT_TRUE(Pack(www_ + "\\kupdate.exe", kToken));
+  WriteFileText(OriginalInfoFile(),
+                "[AutoUpdate]\r\ns3=Stopped.\r\n[MsgBox]\r\nAttention=Heads up\r\nCharSet=177\r\nBtnText=|O|C|Y|N|A|R|I|\r\n",
+                0);
+  view_.abortOnStep = 1;
+  EXPECT_FALSE(FetchUpdateFile(view_, http_, "kupdate.exe", kUpdateFile, false));
+  ASSERT_EQ(view_.boxes.size(), 1u);
+  EXPECT_EQ(view_.boxes[0].text, "Stopped.");
+  EXPECT_EQ(view_.boxes[0].caption, "Heads up");
+  EXPECT_EQ(view_.boxes[0].charset, 177);
+  EXPECT_EQ(view_.boxes[0].buttons, "|O|C|Y|N|A|R|I|");
+  EXPECT_FALSE(FileExists(ProgramDir(true) + "kupdate.exe"));
+  DownloadAbort = false;
+}
+
+TEST_F(UpdateFetch, UpdateFileAvailableOnlyWithTheAnnouncedSize) {
+  ASSERT_TRUE(Pack(www_ + "\\kupdate.exe", kToken));
+  const int32_t size = FileSizeOf(www_ + "\\kupdate.exe");
+  Offer("SizeOfUpdateFile=" + std::to_string(size) + "\r\n");
+  EXPECT_TRUE(UpdateFileAvailable(http_, "kupdate.exe"));   // asked over HTTP
+  EXPECT_TRUE(UpdateFileAvailable(www_, "kupdate.exe"));    // read in the folder
+  EXPECT_FALSE(UpdateFileAvailable(http_, "nosuch.exe"));   // the 404 page has another size
+  Offer("SizeOfUpdateFile=" + std::to_string(size + 1) + "\r\n");
+  EXPECT_FALSE(UpdateFileAvailable(http_, "kupdate.exe"));
+  EXPECT_FALSE(UpdateFileAvailable(www_, "kupdate.exe"));
+  Offer("");
+  EXPECT_FALSE(UpdateFileAvailable(www_, "kupdate.exe"));  // no size announced
+}
+
+TEST_F(UpdateFetch, TestModeTakesFilesOnlyFromItsFolder) {
+  WriteFileText(www_ + "\\kfetch.info", kInfo, 0);
+  ASSERT_TRUE(Pack(www_ + "\\kupdate.exe", kToken));
+  SetTestMode("1", www_);
+  ASSERT_TRUE(TestModeOn());
+  const size_t before = LogLines();
+  // Whatever location the package or the offer names.
+  EXPECT_TRUE(FetchUpdateFile(view_, http_ + "/elsewhere", "kfetch.info", kInfoFile, false));
+  EXPECT_TRUE(FetchUpdateFile(view_, "http://127.0.0.1:1/x", "kupdate.exe", kUpdateFile, false));
+  Offer("SizeOfUpdateFile=" + std::to_string(FileSizeOf(www_ + "\\kupdate.exe")) + "\r\n");
+  EXPECT_TRUE(UpdateFileAvailable("http://127.0.0.1:1/x", "kupdate.exe"));
+  EXPECT_EQ(LogLines(), before);
+  // A file that is not in the test folder is never fetched over HTTP.
+  EXPECT_FALSE(FetchUpdateFile(view_, http_, "nosuch.info", kInfoFile, false));
+  // Nor with an empty test folder (the name is then looked for at the root).
+  SetTestMode("1", "");
+  EXPECT_FALSE(FetchUpdateFile(view_, http_, "kfetch.info", kInfoFile, false));
+  EXPECT_EQ(LogLines(), before);
+  EXPECT_TRUE(view_.status.empty());
 }
 
 }  // namespace
