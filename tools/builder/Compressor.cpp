@@ -12,6 +12,29 @@ namespace kpack {
 
 namespace {
 
+bool CompressWithZlib(int level, Piece& p) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  bool ok = p.window.empty() ||
+            deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(p.window.data()), uInt(p.window.size())) == Z_OK;
+  p.output.resize(deflateBound(&z, uLong(p.input.size())) + 16);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(p.input.data()));
+  z.avail_in = uInt(p.input.size());
+  const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
+  while (ok) {
+    z.next_out = reinterpret_cast<Bytef*>(&p.output[0]) + z.total_out;
+    z.avail_out = uInt(p.output.size() - z.total_out);
+    const int ret = deflate(&z, flush);
+    if (ret == Z_STREAM_ERROR) ok = false;
+    else if (p.last ? ret == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
+    else p.output.resize(p.output.size() * 2);
+  }
+  p.output.resize(z.total_out);
+  deflateEnd(&z);
+  return ok;
+}
+
+#ifdef KPACK_HAVE_LIBDEFLATE
 // The ending of a piece that is not the member's last: an empty stored block
 // (three zero header bits, padding to the byte boundary, LEN 0, NLEN FFFF),
 // as zlib's sync flush writes it.
@@ -60,29 +83,6 @@ bool OpenEnd(std::string& deflated, size_t expected) {
   return true;
 }
 
-bool CompressWithZlib(int level, Piece& p) {
-  z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  bool ok = p.window.empty() ||
-            deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(p.window.data()), uInt(p.window.size())) == Z_OK;
-  p.output.resize(deflateBound(&z, uLong(p.input.size())) + 16);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(p.input.data()));
-  z.avail_in = uInt(p.input.size());
-  const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
-  while (ok) {
-    z.next_out = reinterpret_cast<Bytef*>(&p.output[0]) + z.total_out;
-    z.avail_out = uInt(p.output.size() - z.total_out);
-    const int ret = deflate(&z, flush);
-    if (ret == Z_STREAM_ERROR) ok = false;
-    else if (p.last ? ret == Z_STREAM_END : (z.avail_in == 0 && z.avail_out != 0)) break;
-    else p.output.resize(p.output.size() * 2);
-  }
-  p.output.resize(z.total_out);
-  deflateEnd(&z);
-  return ok;
-}
-
-#ifdef KPACK_HAVE_LIBDEFLATE
 // One compressor per worker thread: the high levels allocate megabytes.
 libdeflate_compressor* LibdeflateFor(int level) {
   struct Cache {
