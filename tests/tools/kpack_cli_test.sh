@@ -92,8 +92,10 @@ assert d["webSetupRecord"]["token"] == {"set": True, "valid": True}, d
 printf 'x' | dd of=one.exe bs=1 seek=20000 conv=notrunc status=none
 "$kpack" verify one.exe >/dev/null 2>stderr.txt
 [ $? -eq 1 ] && grep -q 'checksum mismatch' stderr.txt || fail "verify of a damaged package: $(cat stderr.txt)"
-"$kpack" info none.exe >/dev/null 2>&1
-[ $? -eq 2 ] || fail "info of a missing file does not exit 2"
+"$kpack" info none.exe >/dev/null 2>stderr.txt
+[ $? -eq 2 ] && grep -q '^kpack: none.exe: no such file$' stderr.txt || fail "info of a missing file: $(cat stderr.txt)"
+"$kpack" verify folder >/dev/null 2>stderr.txt
+[ $? -eq 2 ] && grep -q '^kpack: folder: is a folder' stderr.txt || fail "verify of a folder: $(cat stderr.txt)"
 
 # On a terminal a long pack shows a progress line; --quiet shows nothing.
 if command -v script >/dev/null; then

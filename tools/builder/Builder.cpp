@@ -197,7 +197,7 @@ std::string UpdateRecord(const BuildOptions& o, const std::vector<PlannedMember>
   return EncodeRecord({o.updateUrl, o.updateInfo, o.updateExe, token, o.runHidden ? "1" : "0"});
 }
 
-std::string FileProblem(const std::string& path, const FileFacts& facts) {
+std::string ProblemOf(const std::string& path, const FileFacts& facts) {
   if (!facts.exists) return "no such file";
   if (facts.folder) return "is a folder, not a file";
   if (!facts.regular) return "not a regular file";
@@ -226,7 +226,7 @@ bool PlanMembers(const BuildOptions& o, std::vector<PlannedMember>& plan, const 
         return fail.Input("--file " + f.path + ": a second member named \"" + f.name + "\" (letter case aside; the first is " +
                           p.file.path + ")");
     const FileFacts facts = StatFile(f.path);
-    const std::string problem = FileProblem(f.path, facts);
+    const std::string problem = ProblemOf(f.path, facts);
     if (!problem.empty()) return fail.Input("--file " + f.path + ": " + problem);
     PlannedMember m;
     m.file = f;
@@ -258,7 +258,7 @@ bool CheckRecord(const char* option, const std::string& value, const Failer& fai
 bool CheckStub(const BuildOptions& o, const Failer& fail) {
   const std::string what = "--stub " + o.stubPath + ": ";
   const FileFacts facts = StatFile(o.stubPath);
-  const std::string problem = FileProblem(o.stubPath, facts);
+  const std::string problem = ProblemOf(o.stubPath, facts);
   if (!problem.empty()) return fail.Input(what + problem);
   if (facts.size <= 0 || facts.size > INT32_MAX / 2) return fail.Input(what + "not a stub: empty or too large");
   StdioFileSource probe(o.stubPath);
@@ -583,6 +583,8 @@ bool BuildPackage(const BuildOptions& o, BuildReport& report, std::string& error
   }
   return true;
 }
+
+std::string InputFileProblem(const std::string& path) { return ProblemOf(path, StatFile(path)); }
 
 std::string InstalledStub() {
   std::string self;

@@ -112,6 +112,10 @@ std::string DosDateText(uint32_t dosDate);
 // The member name a path gets by default: its file-name part.
 std::string DefaultMemberName(const std::string& path);
 
+// Empty when path is a regular file that can be read; otherwise what is
+// wrong with it ("no such file", "is a folder, not a file", ...).
+std::string InputFileProblem(const std::string& path);
+
 // The stub installed with kpack (share/kovrex/stub.exe beside its bin
 // folder, or stub.exe beside the program); empty when there is none.
 std::string InstalledStub();

@@ -43,10 +43,11 @@ class ProgressLine {
 };
 
 int Inspect(const kpack::CommandLine& line, bool verify) {
+  const std::string problem = kpack::InputFileProblem(line.package);
   StdioFileSource source(line.package);
   kpack::PackageFacts facts;
-  if (!source.IsOpen() || !kpack::ReadPackageFacts(source, facts)) {
-    std::fprintf(stderr, "kpack: %s: cannot be opened for reading\n", line.package.c_str());
+  if (!problem.empty() || !source.IsOpen() || !kpack::ReadPackageFacts(source, facts)) {
+    std::fprintf(stderr, "kpack: %s: %s\n", line.package.c_str(), problem.empty() ? "cannot be read" : problem.c_str());
     return 2;
   }
   if (!verify) {
