@@ -351,6 +351,8 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
       {"name with path", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = "..\\evil.txt"; }, "not allowed"},
       {"dot-dot", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = ".."; }, "not a file name"},
       {"run marker in name", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = "a*b"; }, "not allowed"},
+      {"name too long", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = string(256, 'n'); },
+       "longer than 255 characters"},
       {"duplicate names", [](kpack::BuildOptions& o, const string& d) { o.files.push_back({d + "/a.txt", "A.TXT"}); },
        "a second member named \"A.TXT\""},
       {"output is the stub", [](kpack::BuildOptions& o, const string& d) { o.outPath = d + "/stub.exe"; },
@@ -616,6 +618,25 @@ TEST_F(Builder, LargeMembersInPiecesOnAnyNumberOfThreads) {
       if (first.empty()) first = file;
       else EXPECT_TRUE(file == first) << kpack::CompressorName(c) << ": other bytes on " << threads << " threads";
     }
+  }
+}
+
+// Only a test package can have a header this long, but its content must not
+// be lost behind it.
+TEST_F(Builder, AHeaderOfAPieceOrMoreStillCarriesItsContent) {
+  Write("a.txt", "abc");
+  options_.allowUnsafeNames = true;
+  for (size_t n : {kpack::kPieceSize - 14, kpack::kPieceSize + 10}) {
+    options_.files = {{Path("a.txt"), string(n, 'n')}};
+    ASSERT_TRUE(Build());
+    const string file = Read("out.exe");
+    MemorySource src(file);
+    TGFileInfo info;
+    info.Create(src);
+    const auto members = Members(file, info);
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].name.size(), n);
+    EXPECT_EQ(members[0].content, "abc") << n;
   }
 }
 

@@ -218,7 +218,10 @@ bool PlanMembers(const BuildOptions& o, std::vector<PlannedMember>& plan, const 
   }
   bool runFound = false;
   for (const auto& f : o.files) {
-    const std::string why = o.allowUnsafeNames ? std::string() : MemberNameProblem(f.name);
+    std::string why = o.allowUnsafeNames ? std::string() : MemberNameProblem(f.name);
+    // Windows names a file with at most 255 characters; extraction could not
+    // write a longer one.
+    if (why.empty() && !o.allowUnsafeNames && f.name.size() > 255) why = "longer than 255 characters";
     if (!why.empty())
       return fail.Input("--file " + f.path + ": the member name \"" + f.name + "\" is not a plain file name: " + why);
     for (const auto& p : plan)
@@ -374,15 +377,16 @@ class MemberStreams {
       p->first = first;
       p->input.swap(header);
       const size_t start = p->input.size();
-      p->input.resize(kPieceSize > start ? kPieceSize : start);
-      const size_t got = std::fread(&p->input[start], 1, p->input.size() - start, in.get());
+      const size_t want = kPieceSize > start ? kPieceSize - start : 0;
+      p->input.resize(start + want);
+      const size_t got = want ? std::fread(&p->input[start], 1, want, in.get()) : 0;
       if (std::ferror(in.get())) return fail_.Input("--file " + m.file.path + ": cannot be read");
       p->input.resize(start + got);
       p->content = got;
       content += got;
       // A full piece is the last only when nothing follows it.
       int next = EOF;
-      if (start + got == kPieceSize && (next = std::fgetc(in.get())) != EOF) std::ungetc(next, in.get());
+      if (got == want && (next = std::fgetc(in.get())) != EOF) std::ungetc(next, in.get());
       p->last = next == EOF;
       p->window = window;
       // The next piece's window: the last 32 KiB of the member so far.
