@@ -59,6 +59,20 @@ else
   stubSize=$(stat -c %s "$root/usr/share/kovrex/stub.exe")
   grep -q "^stub:        $stubSize bytes, PE32 i386 GUI" info.txt || fail "info does not show the installed stub: $(head -3 info.txt)"
   cmp -s <(head -c 252 MySetup.exe) <(head -c 252 "$root/usr/share/kovrex/stub.exe") || fail "the package does not start with the installed stub"
+  # Signed after packing (a self-signed test certificate): the signature lands
+  # after the logical end, and both commands still read the package.
+  if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=Kovrex test" \
+      >/dev/null 2>&1 || fail "openssl could not make a test certificate"
+    osslsigncode sign -certs cert.pem -key key.pem -in MySetup.exe -out Signed.exe >sign.txt 2>&1 ||
+      fail "osslsigncode: $(cat sign.txt)"
+    "$kpack" verify Signed.exe --token secret >verify.txt 2>&1 || fail "verify of the signed package: $(cat verify.txt)"
+    "$kpack" info Signed.exe >info.txt 2>&1 || fail "info of the signed package"
+    grep -q 'after the end: [0-9]* bytes (a signature: the certificate table' info.txt ||
+      fail "info does not show the signature: $(grep 'after the end' info.txt)"
+  else
+    echo "note: osslsigncode or openssl missing, the signed package is not tried"
+  fi
   if command -v man >/dev/null; then
     MANWIDTH=80 man -l "$root/usr/share/man/man1/kpack.1" 2>"$work/man.err" | grep -q 'kpack verify' || fail "the man page does not render"
     [ ! -s "$work/man.err" ] || fail "man page warnings: $(cat "$work/man.err")"
