@@ -1,4 +1,4 @@
 #include "flows/UpdateRunWin.h"
 
 // Placeholder until the update run is built.
-void PerformUpdate() {}
+void PerformUpdate(View&) {}
