@@ -1,10 +1,14 @@
-// The command-line tail and switch lookup on arbitrary command lines.
+// The command-line tail and switch lookup on arbitrary command lines, and
+// what the relaunch chain makes of the values: the override list, the
+// controller registration.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "flows/RelaunchChain.h"
 #include "support/Utils.h"
+#include "update/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);
@@ -21,5 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!v.empty() && !HasSwitchIn(tail, sw)) std::abort();  // a value only for a present switch
     SwitchIntIn(tail, sw, -1);
   }
+  HasArguments(line);
+  // Whatever list arrives, the overrides stay six bytes whose text reads back.
+  ApplyOverrideList(SwitchValueIn(tail, "/TRANSIENT="));
+  const std::string overrides = OverrideListText();
+  ApplyOverrideList(overrides);
+  if (OverrideListText() != overrides) std::abort();
+  ParseControllerSwitch(SwitchValueIn(tail, "/WM_MSG="));
   return 0;
 }

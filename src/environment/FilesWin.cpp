@@ -23,6 +23,10 @@ class Listing {
   bool IsSubfolder() const {
     return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name() != "." && Name() != "..";
   }
+  // A subfolder that is a real folder of this tree, not a junction, mount
+  // point or symbolic link: those may lead back up the tree (a search would
+  // never end) or out of it (a deletion would empty someone else's folder).
+  bool IsPlainSubfolder() const { return IsSubfolder() && !(data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT); }
   void Next() {
     while (FindNextFileA(find_.get(), &data_)) {
       if (ListingAccepts(data_.dwFileAttributes, accepted_)) return;
@@ -162,7 +166,7 @@ std::string FindFileInTree(const std::string& folder, const std::string& fileNam
   const std::string candidate = base + fileName;
   if (FileExists(candidate)) return candidate;
   for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
-    if (!l.IsSubfolder()) continue;
+    if (!l.IsPlainSubfolder()) continue;
     std::string hit = FindFileInTree(base + l.Name(), fileName);
     if (!hit.empty()) return hit;
   }
@@ -173,7 +177,7 @@ std::string FindFolderInTree(const std::string& folder, const std::string& folde
   if (PosFromEnd("\\" + folderName, folder) == 1) return folder;
   const std::string base = SetTrailingBackslash(folder, true);
   for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
-    if (!l.IsSubfolder()) continue;
+    if (!l.IsPlainSubfolder()) continue;
     std::string hit = FindFolderInTree(base + l.Name(), folderName);
     if (!hit.empty()) return hit;
   }
@@ -220,7 +224,8 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   for (Listing l(folder + "\\*.*", kListPlainFolders); l.Valid(); l.Next()) {
     if (!l.IsSubfolder()) continue;
     const std::string sub = folder + "\\" + l.Name();
-    DeleteTree(sub, clearAttributes);
+    // A link is removed as it stands; what it points to is left alone.
+    if (l.IsPlainSubfolder()) DeleteTree(sub, clearAttributes);
     RemoveDirectoryA(sub.c_str());
   }
   RemoveDirectoryA(folder.c_str());

@@ -34,7 +34,8 @@ bool AppendFileText(const std::string& path, const std::string& content, uint32_
 double DiskFreeBytes(const std::string& path);
 
 // Depth-first searches; the first hit in listing order wins, files directly
-// in a folder before those of its subfolders. Hidden folders are not entered.
+// in a folder before those of its subfolders. Hidden folders are not entered,
+// nor junctions and other links (they can loop back up the tree).
 std::string FindFileInTree(const std::string& folder, const std::string& fileName);
 std::string FindFolderInTree(const std::string& folder, const std::string& folderName);
 // The tree searches over the roots C:\ to Z:\ whose drive type (3 fixed,
@@ -54,7 +55,8 @@ std::string ShortPathName(const std::string& path);
 // necessarily deleted: read-only files stay unless clearAttributes).
 bool DeleteFiles(const std::string& mask, bool clearAttributes);
 // Deletes the folder with its files and its plain (not hidden, not system)
-// subfolders; true when it existed before and is gone after.
+// subfolders; true when it existed before and is gone after. A junction or
+// link inside is removed without touching what it points to.
 bool DeleteTree(const std::string& folder, bool clearAttributes);
 
 // Writes and starts the "_DEL_ME_.BAT" batch that deletes the running

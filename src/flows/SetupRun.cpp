@@ -27,7 +27,7 @@ SetupCommand BuildSetupCommand(const std::string& folder, const std::string& run
   }
   SetupCommand c;
   c.path = SetTrailingBackslash(folder, true) + program;
-  c.command = c.path.find(' ') == std::string::npos ? c.path : "\"" + c.path + "\"";
+  c.command = QuoteProgramPath(c.path);
   if (!arguments.empty()) c.command += " " + arguments;
   c.command += " /TH_ID=" + threadToken;
   if (autoUpdateProg) c.command += " /AutoUpdateProg";

@@ -28,6 +28,7 @@ void DispatchMode() {
         break;
       case StubRoad::AutoUpdateXCopy:
         ReadTestMode(true);
+        ApplyReceivedOverrides();
         RunWizardWindow();
         SelfRemove(false, false);
         break;

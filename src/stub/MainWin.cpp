@@ -5,6 +5,7 @@
 #include "stub/DispatchWin.h"
 #include "support/TraceChannelWin.h"
 #include "support/UtilsWin.h"
+#include "update/SettingsWin.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   InstallDebugChannel();
@@ -13,6 +14,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   OwnPackage = new TGFileInfo;
   OwnPackage->Create(ProgramFile());
+  SetInfoFileNames(OwnPackage->OriginalInfoFileName(), OwnPackage->InfoFileName());
   ThisIs_AutoUpdateProg = OwnPackage->IsAutoUpdateProgram();
   Trace({" ThisIs_AutoUpdateProg=", ThisIs_AutoUpdateProg ? "TRUE" : "FALSE"});
 

@@ -301,6 +301,20 @@ std::string CollapseBackslashes(const std::string& path) {
 
 // --- Command line ----------------------------------------------------------
 
+std::string QuoteProgramPath(const std::string& path) {
+  return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
+
+bool HasArguments(const std::string& commandLine) {
+  size_t i = 0;
+  const size_t n = commandLine.size();
+  while (i < n && IsBlank(commandLine[i])) ++i;
+  for (bool quoted = false; i < n && (quoted || !IsBlank(commandLine[i])); ++i)
+    if (commandLine[i] == '"') quoted = !quoted;
+  while (i < n && IsBlank(commandLine[i])) ++i;
+  return i < n;
+}
+
 std::string CommandTailOf(const std::string& commandLine, const std::string& programFile) {
   std::string s = commandLine;
   int p = PosCI(programFile, s);

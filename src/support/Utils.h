@@ -70,6 +70,12 @@ std::string FolderPart(const std::string& path);
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 
 // --- Command line ----------------------------------------------------------
+// A program path as the start of a command line: quoted when it holds a blank
+// or tab, so "C:\Program Files\x.exe" never starts "C:\Program.exe".
+std::string QuoteProgramPath(const std::string& path);
+// Whether an argument follows the program name, the command line's first
+// word (quoted parts belong to the word).
+bool HasArguments(const std::string& commandLine);
 // The switch helpers take the command line and the program file as input; the
 // no-argument forms in UtilsWin.h read the process's own.
 std::string CommandTailOf(const std::string& commandLine, const std::string& programFile);

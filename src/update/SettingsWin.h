@@ -8,8 +8,11 @@
 
 #include "update/Settings.h"
 
-// Full paths of the info files in the running program's folder: the package
-// header's info-file base name with ".original" and with ".info".
+// The info files' names from the package header (its info-file base name
+// with ".original" and with ".info"); the entry sets them once the package is
+// open.
+void SetInfoFileNames(const std::string& originalName, const std::string& newName);
+// Full paths of the info files in the running program's folder.
 std::string OriginalInfoFile();
 std::string NewInfoFile();
 
@@ -63,18 +66,15 @@ bool RequestConfirmationBeforeInstall();
 bool BackgroundUpdate();
 bool InformFinish();
 bool RestartProcess();
-// Override 0 equals 1: the NEW UPDATE prompt before every check.
-bool AskBeforeCheck();
-
-// --- Overrides (six bytes, 255 = not set) -----------------------------------------
-void SetOverride(int index, int64_t value);
-std::string OverrideListText();
-void ApplyOverrideList(const std::string& text);
+// AskBeforeCheck, SetOverride, OverrideListText and ApplyOverrideList need no
+// file: they are in update/Settings.h.
 
 // --- Test mode (HKEY_CURRENT_USER\Software\Morvalix\Kovrex\AutoUpdate) ----------
 // Re-reads TestMode and TestModeURL when forced or 30 seconds after the last
 // call; returns whether test mode is on.
 bool ReadTestMode(bool force);
+// The same at a given tick count (tests drive the throttle through it).
+bool ReadTestModeAt(bool force, uint32_t tickCount);
 bool TestModeOn();
 std::string TestModeURL();
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The entry's roads under Wine: a second instance of a setup stub does
 # nothing; an auto-update program is the launcher under its installed name
-# (in any letter case), the working copy as "X_" + that name (which removes
-# its own file when its loop ends), and an ordinary window under any other
-# name.
+# (in any letter case; it starts its working copy), the working copy as
+# "X_" + that name (which removes its own file when its loop ends), and an
+# ordinary window under any other name.
 . "$(dirname "$0")/lib.sh"
 parse_args "$@"
 cp "$STUB" stub.exe
@@ -45,6 +45,12 @@ cp au.exe myupdate.EXE
 traced_run myupdate.EXE
 check "installed name in other letter case: the launcher ends at once (got $rc)" test "$rc" -eq 0
 check "launcher: flag TRUE" matches "${lines[1]:-}" 'ThisIs_AutoUpdateProg=TRUE\\n$'
+# Its working copy carries the name as started.
+check "launcher: its working copy X_myupdate.EXE runs" winctl wait .AutoUpdate.X_myupdate "$title"
+winctl close .AutoUpdate.X_myupdate "$title"
+winctl close .AutoUpdate.X_myupdate "$title"
+winctl gone .AutoUpdate.X_myupdate "$title"
+for _ in $(seq 100); do [ -e X_myupdate.EXE ] || break; sleep 0.2; done
 
 cp au.exe X_MyUpdate.exe
 ("$root/scripts/wine-run" --state "$STATE" X_MyUpdate.exe >/dev/null 2>&1) &

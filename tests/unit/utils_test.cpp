@@ -192,6 +192,18 @@ TEST(CommandLine, CommandTailOf) {
   for (const auto& c : cases) EXPECT_EQ(CommandTailOf(c.line, c.prog), c.expected) << c.line;
 }
 
+TEST(CommandLine, QuoteProgramPathAndHasArguments) {
+  EXPECT_EQ(QuoteProgramPath("C:\\App\\x.exe"), "C:\\App\\x.exe");
+  EXPECT_EQ(QuoteProgramPath("C:\\Program Files\\x.exe"), "\"C:\\Program Files\\x.exe\"");
+  EXPECT_EQ(QuoteProgramPath("C:\\a\tb\\x.exe"), "\"C:\\a\tb\\x.exe\"");
+  struct Case { string line; bool has; } cases[] = {
+      {"MyUpdate.exe", false}, {"  MyUpdate.exe   ", false}, {"\"C:\\Program Files\\U.exe\"", false},
+      {"\"C:\\Program Files\\U.exe\" /TEST=2", true}, {"U.exe /X", true}, {"C:\\Pro\"gram F\"iles\\U.exe", false},
+      {"", false}, {"\"unclosed quote /X", false}, {"U.exe \"\"", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HasArguments(c.line), c.has) << c.line;
+}
+
 TEST(CommandLine, SwitchValue) {
   struct Case { string tail, sw, expected; } cases[] = {
       {"/X=\"a b/c\" /Y", "/X=", "a b/c"}, {"/X=5/Y=6", "/X=", "5"}, {"/Y=6", "/y=", "6"},

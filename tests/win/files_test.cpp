@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dir_links.h"
 #include "environment/FilesWin.h"
 #include "support/UtilsWin.h"
 
@@ -257,6 +258,22 @@ TEST_F(FilesWin, DeleteTreeKeepsReadOnlyFilesAndHiddenFolders) {
   EXPECT_TRUE(Exists(h + "\\parent\\secret\\x"));  // not visited, so its parents stay
   EXPECT_TRUE(Exists(h + "\\parent\\sys"));
   EXPECT_FALSE(Exists(h + "\\plain"));
+}
+
+TEST_F(FilesWin, DeleteTreeRemovesLinksNotWhatTheyPointTo) {
+  MakeFolder(P("outside"));
+  Make(P("outside\\keep.txt"));
+  const std::string t = P("tree");
+  MakeFolder(t);
+  Make(t + "\\f");
+  ASSERT_TRUE(MakeDirectoryLink(t + "\\link", "../outside"));
+  // Windows removes the link itself and so the tree; Wine cannot remove a
+  // link to a folder, which stays with its parent.
+  DeleteTree(t, true);
+  EXPECT_TRUE(Exists(P("outside\\keep.txt")));
+  EXPECT_FALSE(Exists(t + "\\f"));
+  EXPECT_TRUE(RemoveDirectoryLink(t + "\\link"));
+  RemoveDirectoryA(t.c_str());
 }
 
 TEST_F(FilesWin, DeleteTreeOfTheEmptyTextTouchesNothing) {

@@ -27,6 +27,7 @@ const char kUsage[] =
     "  --pieces        print each received piece on a line of its own as\n"
     "                  LENGTH:TEXT, with \\n, \\r, \\t and \\\\ escaped\n"
     "  --ready FILE    create FILE once the viewer window exists\n"
+    "                  (a WM_CLOSE to the window ends the viewer)\n"
     "  --help          show this text\n"
     "\n"
     "Exit code: 0, or 1 when --lines was given and the time ran out first,\n"
@@ -95,6 +96,8 @@ LRESULT CALLBACK ViewerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     PostQuitMessage(0);
     return 0;
   }
+  // A close request (a script done with the viewer) ends it.
+  if (msg == WM_DESTROY) PostQuitMessage(0);
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -175,7 +178,7 @@ int main(int argc, char** argv) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  DestroyWindow(hwnd);
+  if (IsWindow(hwnd)) DestroyWindow(hwnd);
   if (gOut) std::fclose(gOut);
   return (gTimedOut && gOpt.lines >= 0) ? 1 : 0;
 }
