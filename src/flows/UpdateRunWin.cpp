@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "environment/FilesWin.h"
+#include "environment/Macros.h"
 #include "environment/MacrosWin.h"
+#include "environment/RunTimeDir.h"
 #include "environment/ProcessWin.h"
 #include "flows/BoxStylesWin.h"
 #include "flows/RoadsWin.h"
@@ -16,6 +18,7 @@
 #include "support/UtilsWin.h"
 #include "update/HttpClientWin.h"
 #include "update/SettingsWin.h"
+#include "update/UpdateFetchWin.h"
 
 namespace {
 
@@ -34,6 +37,13 @@ std::string FireTime() {
 void Step(const char* text) { Trace({text}); }
 
 bool Interactive() { return Schedule.checkMode == 1; }
+
+// Where a run-time directory that cannot be found is reported during the
+// expansion of the application's path.
+View* gNoticeView = nullptr;
+void ShowRunTimeDirNotice(const std::string& text) {
+  if (gNoticeView) gNoticeView->ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
+}
 
 std::string WithNewProgramName(const std::string& text) { return Replace(text, kProgName, NewProgramName()); }
 
@@ -74,7 +84,7 @@ bool DoPerform(View& view) {
     Step(" ==== DoPerform-3 ====");
     Schedule.updateStage = 2;
     NotifyController(kNotifyUpdateDownload, 1);
-    bool fetched = FetchUpdateFile(view, DownloadURL_UPDATE(), NameOfUpdateFile(), 2);
+    bool fetched = FetchUpdateFile(view, DownloadURL_UPDATE(), NameOfUpdateFile(), 2, Interactive());
     NotifyController(kNotifyUpdateDownload, 2);
     const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
@@ -83,6 +93,8 @@ bool DoPerform(View& view) {
 
     Step(" ==== DoPerform-4 ====");
     SetInstallFolders(TargetDir(), SharedDir(), AuxiliaryDir());
+    gNoticeView = &view;
+    SetRunTimeDirNotice(ShowRunTimeDirNotice);
     const std::string appPath = ExpandMacros(RunningProcess(), "\\", true);
     const bool wasRunning = IsRunning(appPath);
     ShutDownApplication(view, appPath);
@@ -144,7 +156,7 @@ void PerformUpdate(View& view) {
   bool performed = false;
   Schedule.updateStage = 1;
   NotifyController(kNotifyInfoDownload, 1);
-  const bool infoOk = FetchUpdateFile(view, OwnPackage ? OwnPackage->UpdateLocation() : "", NewInfoFile(), 1);
+  const bool infoOk = FetchUpdateFile(view, OwnPackage ? OwnPackage->UpdateLocation() : "", NewInfoFile(), 1, Interactive());
   NotifyController(kNotifyInfoDownload, 2);
   if (infoOk) SetFileAttributesA(NewInfoFile().c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetProbeSecondsLast(NowSeconds());

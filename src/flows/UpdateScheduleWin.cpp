@@ -33,9 +33,6 @@ class WorkingCopyHost final : public TickHost {
   View& view_;
 };
 
-// The stored times count by their low 32 bits in the command answers.
-int32_t Low32(int64_t v) { return int32_t(uint32_t(uint64_t(v))); }
-
 }  // namespace
 
 void UpdateTick(View& view) {
