@@ -1,7 +1,6 @@
 #include "package/PackageFormat.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "support/Utils.h"
 
@@ -36,6 +35,12 @@ std::string EncodeRecord(const std::vector<std::string>& fields) {
   for (const auto& f : fields) r += f + "|";
   return r;
 }
+
+const TrailerFlagName kTrailerFlagNames[5] = {
+    {kFlagConfirmTempDrive, "confirm-temp-drive"},   {kFlagWebSetup, "web-setup"},
+    {kFlagAskBeforeDownload, "ask-before-download"}, {kFlagInstallAutoUpdate, "install-auto-update"},
+    {kFlagIsAutoUpdateProgram, "auto-update-program"},
+};
 
 double RequiredSpaceForCluster(const TrailerCopy& trailer, uint32_t clusterSize) {
   uint32_t entry = trailer.Word(kTrailerSpaceTable);
@@ -81,13 +86,9 @@ std::string DescrambleToken(const std::string& text) {
 
 namespace {
 
-// Filler bytes only: no secret depends on them. Seeded through the C clock
-// functions: <chrono> would pull libstdc++'s exception support into the stub.
-uint64_t fillerState = 0;
-
-uint8_t RandomByte() {
-  uint64_t& state = fillerState;
-  if (state == 0) state = ((uint64_t(std::time(nullptr)) << 20) ^ uint64_t(std::clock())) | 1;
+// Filler bytes only: no secret depends on them. A small xorshift generator,
+// its state never zero.
+uint8_t FillerByte(uint64_t& state) {
   state ^= state << 13;
   state ^= state >> 7;
   state ^= state << 17;
@@ -96,7 +97,9 @@ uint8_t RandomByte() {
 
 }  // namespace
 
-std::string ScrambleToken(const std::string& plain) {
+std::string ScrambleToken(const std::string& plain, uint64_t seed) {
+  uint64_t state = seed ? seed : 0x9E3779B97F4A7C15ull;
+  auto RandomByte = [&state] { return FillerByte(state); };
   const uint8_t lead = uint8_t(RandomByte() % 8);        // filler before the token
   const uint8_t trail = uint8_t(1 + RandomByte() % 8);   // filler after it, plus the check byte
   const uint8_t first = RandomByte();

@@ -75,6 +75,13 @@ enum AutoUpdateField : int {
 // A record from its fields in order.
 std::string EncodeRecord(const std::vector<std::string>& fields);
 
+// The trailer's flag bytes and the names the builder's options give them.
+struct TrailerFlagName {
+  uint32_t offset;
+  const char* name;
+};
+extern const TrailerFlagName kTrailerFlagNames[5];
+
 // Required bytes on a drive with the given cluster size (0 = unknown): table
 // entry i for the largest i in 1..8 with 256*2^i not above the cluster size,
 // entry 0 below 512.
@@ -88,8 +95,10 @@ bool DescrambleTokenChecked(const std::string& text, std::string& plain);
 // from 0 to 99998.
 std::string DescrambleToken(const std::string& text);
 // The stored form of a plain token: lower-case letters that DescrambleToken
-// turns back into plain. The random bytes come from a clock-seeded generator.
-std::string ScrambleToken(const std::string& plain);
+// turns back into plain. The filler bytes come from a generator started at
+// seed, so the same plain text and seed give the same stored text (the
+// builder derives the seed from its inputs, for reproducible packages).
+std::string ScrambleToken(const std::string& plain, uint64_t seed);
 
 // --- Members -----------------------------------------------------------------
 

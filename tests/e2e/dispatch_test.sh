@@ -24,11 +24,13 @@ traced_run() {  # traced_run EXE: sets rc and the array lines
 }
 
 echo "== a second instance of a setup stub"
-wine_run "$KPACK" --stub stub.exe --out setup.exe --file a.txt --file Setup.exe --run "Setup.exe*/stay=6000" >/dev/null
-("$root/scripts/wine-run" --state "$STATE" setup.exe >/dev/null 2>&1) &
+# Not "setup.exe": Windows file names ignore letter case, so that would be
+# the member Setup.exe itself, which kpack refuses to overwrite.
+wine_run "$KPACK" --stub stub.exe --out twice.exe --file a.txt --file Setup.exe --run "Setup.exe*/stay=6000" >/dev/null
+("$root/scripts/wine-run" --state "$STATE" twice.exe >/dev/null 2>&1) &
 first=$!
-check "the first instance's window (class = its full path)" winctl wait "$(win setup.exe)" "$title"
-traced_run setup.exe
+check "the first instance's window (class = its full path)" winctl wait "$(win twice.exe)" "$title"
+traced_run twice.exe
 check "second instance: exit code 0 (got $rc)" test "$rc" -eq 0
 check "second instance: start, flag, end and empty line only" test "${#lines[@]}" -eq 4
 check "second instance: not an auto-update program" matches "${lines[1]:-}" 'ThisIs_AutoUpdateProg=FALSE\\n$'

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Builder.h"
+#include "Inspect.h"
 #include "common/package_fixtures.h"
 #include "package/PackageReader.h"
 #include "package/Inflate.h"
@@ -324,13 +325,23 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
   string withPackage = FakeStub(4096);
   withPackage.replace(252, 4, string("\x10\x27\0\0", 4));
   Write("packaged.exe", withPackage);
+  {
+    // A package with its trailer at the physical end and 0 at 252, as the
+    // auto-update copy beside an extracted setup is written.
+    kpack::BuildOptions copy = options_;
+    copy.outPath = Path("copy.exe");
+    copy.files = {{Path("a.txt"), "a.txt"}};
+    copy.writeLogicalEnd = false;
+    string error;
+    ASSERT_TRUE(kpack::BuildPackage(copy, report_, error)) << error;
+  }
 
   struct Case {
     const char* what;
     void (*change)(kpack::BuildOptions&, const string& dir);
     const char* errorPart;
   } cases[] = {
-      {"no stub", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d + "/missing.exe"; }, "cannot open the stub"},
+      {"no stub", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d + "/missing.exe"; }, "missing.exe: no such file"},
       {"stub not PE", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d + "/plain.bin"; }, "\"PE\" at 256"},
       {"stub already packaged", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d + "/packaged.exe"; },
        "already carries a package"},
@@ -340,11 +351,25 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
       {"name with path", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = "..\\evil.txt"; }, "not allowed"},
       {"dot-dot", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = ".."; }, "not a file name"},
       {"run marker in name", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = "a*b"; }, "not allowed"},
+      {"name too long", [](kpack::BuildOptions& o, const string& d) { o.files[0].name = string(256, 'n'); },
+       "longer than 255 characters"},
       {"duplicate names", [](kpack::BuildOptions& o, const string& d) { o.files.push_back({d + "/a.txt", "A.TXT"}); },
-       "two members"},
+       "a second member named \"A.TXT\""},
+      {"output is the stub", [](kpack::BuildOptions& o, const string& d) { o.outPath = d + "/stub.exe"; },
+       "is the stub"},
+      {"output is a member", [](kpack::BuildOptions& o, const string& d) { o.outPath = d + "/./a.txt"; },
+       "is one of the inputs"},
+      {"output is a folder", [](kpack::BuildOptions& o, const string& d) { o.outPath = d; }, "--out"},
+      {"stub is a folder", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d; }, "is a folder"},
+      {"stub carries a package at its end", [](kpack::BuildOptions& o, const string& d) { o.stubPath = d + "/copy.exe"; },
+       "already carries a package"},
+      {"level beyond the compressor", [](kpack::BuildOptions& o, const string&) {
+         o.compressor = kpack::Compressor::Zlib;
+         o.level = 10;
+       }, "--level 10"},
       {"run names no member", [](kpack::BuildOptions& o, const string&) { o.run = "setup.exe*/S"; }, "not one of"},
       {"delimiter in a field", [](kpack::BuildOptions& o, const string&) { o.webUrl = "http://a|b"; }, "'|'"},
-      {"level", [](kpack::BuildOptions& o, const string&) { o.level = 10; }, "--level"},
+      {"level", [](kpack::BuildOptions& o, const string&) { o.level = 13; }, "--level 13"},
   };
   for (const auto& c : cases) {
     options_ = kpack::BuildOptions();
@@ -355,8 +380,11 @@ TEST_F(Builder, BadInputFailsCleanlyAndKeepsTheOldOutput) {
     string error;
     EXPECT_FALSE(Build(&error)) << c.what;
     EXPECT_NE(error.find(c.errorPart), string::npos) << c.what << ": " << error;
+    EXPECT_EQ(error.find('\n'), string::npos) << c.what << ": one line";
+    EXPECT_EQ(report_.failure, kpack::Failure::Input) << c.what;
     EXPECT_EQ(Read("out.exe"), "previous output") << c.what;
-    EXPECT_EQ(Listing(), (std::vector<string>{"a.txt", "out.exe", "packaged.exe", "plain.bin", "stub.exe"}))
+    EXPECT_EQ(Read("a.txt"), "a") << c.what;
+    EXPECT_EQ(Listing(), (std::vector<string>{"a.txt", "copy.exe", "out.exe", "packaged.exe", "plain.bin", "stub.exe"}))
         << c.what << ": no temporary file left";
   }
 }
@@ -401,13 +429,15 @@ TEST_F(Builder, Win32FileFormsReadAPackageHeldOpenElsewhere) {
 #endif
 
 TEST(BuilderCommandLine, ParsesTheDocumentedForms) {
-  kpack::BuildOptions o;
+  kpack::CommandLine line;
+  const kpack::BuildOptions& o = line.build;
   string error;
   const std::vector<string> args = {"--stub", "s.exe", "--out=o.exe", "--file", "dir/x.bin", "--file",
                                     "src/path=Name.exe", "--run", "Name.exe*/S", "--token", "sec", "--web-size",
                                     "42", "--always-download", "--auto-update-program", "--corrupt=magic",
-                                    "--date", "2024-03-15 13:45:30", "--level", "9"};
-  ASSERT_EQ(kpack::ParseCommandLine(args, o, error), kpack::ParseResult::Build) << error;
+                                    "--date", "2024-03-15 13:45:30", "--level", "9", "--threads", "3",
+                                    "--compressor", "zlib", "--quiet"};
+  ASSERT_EQ(kpack::ParseCommandLine(args, line, error), kpack::ParseResult::Build) << error;
   EXPECT_EQ(o.stubPath, "s.exe");
   EXPECT_EQ(o.outPath, "o.exe");
   ASSERT_EQ(o.files.size(), 2u);
@@ -419,24 +449,351 @@ TEST(BuilderCommandLine, ParsesTheDocumentedForms) {
   EXPECT_EQ(o.webToken, "sec");
   EXPECT_EQ(o.updateToken, "sec");
   EXPECT_EQ(o.webSize, "42");
-  EXPECT_TRUE(o.alwaysDownload && o.isAutoUpdateProgram && o.overrideDate);
+  EXPECT_TRUE(o.alwaysDownload && o.isAutoUpdateProgram && o.overrideDate && line.quiet);
   EXPECT_EQ(o.dosDate, 1483697583u);
   EXPECT_EQ(o.level, 9);
+  EXPECT_EQ(o.threads, 3u);
+  EXPECT_EQ(o.compressor, kpack::Compressor::Zlib);
   EXPECT_EQ(o.corruption, kpack::Corruption::Magic);
 
-  EXPECT_EQ(kpack::ParseCommandLine({"--help"}, o, error), kpack::ParseResult::Help);
+  EXPECT_EQ(kpack::ParseCommandLine({"--help"}, line, error), kpack::ParseResult::Help);
   EXPECT_NE(kpack::UsageText().find("kpack --stub stub.exe --out"), string::npos);
+  // Without --stub the installed stub is used (the program fills it in).
+  ASSERT_EQ(kpack::ParseCommandLine({"--out", "o.exe"}, line, error), kpack::ParseResult::Build) << error;
+  EXPECT_EQ(line.build.stubPath, "");
 
-  const std::vector<std::vector<string>> bad = {
-      {"--stub", "s", "--out", "o", "--bogus"}, {"--stub", "s", "--out"}, {"--stub", "s", "--out", "o", "--corrupt=x"},
-      {"--stub", "s", "--out", "o", "--web-setup=1"}, {"--stub", "s", "--out", "o", "--date", "soon"},
-      {"--stub", "s", "--out", "o", "--web-size", "big"}, {"--out", "o"},
+  ASSERT_EQ(kpack::ParseCommandLine({"info", "p.exe", "--json", "--show-tokens"}, line, error),
+            kpack::ParseResult::Info) << error;
+  EXPECT_EQ(line.package, "p.exe");
+  EXPECT_TRUE(line.json && line.showTokens);
+  ASSERT_EQ(kpack::ParseCommandLine({"verify", "--token=t", "p.exe"}, line, error), kpack::ParseResult::Verify)
+      << error;
+  EXPECT_EQ(line.package, "p.exe");
+  EXPECT_TRUE(line.hasToken);
+  EXPECT_EQ(line.token, "t");
+  EXPECT_EQ(line.build.webToken, "") << "verify's --token is the expected token, not one to write";
+
+  struct Bad { std::vector<string> args; const char* part; } bad[] = {
+      {{"--stub", "s", "--out", "o", "--bogus"}, "--bogus"}, {{"--stub", "s", "--out"}, "--out: needs a value"},
+      {{"--stub", "s", "--out", "o", "--corrupt=x"}, "--corrupt x"}, {{"--out", "o", "--web-setup=1"}, "--web-setup"},
+      {{"--out", "o", "--date", "soon"}, "--date soon"}, {{"--out", "o", "--web-size", "big"}, "--web-size big"},
+      {{"--stub", "s"}, "--out is required"}, {{"--out", "o", "--level", "13"}, "--level 13"},
+      {{"--out", "o", "--threads", "0"}, "--threads 0"}, {{"--out", "o", "--compressor", "lzma"}, "--compressor lzma"},
+      {{"--out", "o", "stray"}, "stray"}, {{"info"}, "which package"}, {{"info", "a.exe", "b.exe"}, "b.exe"},
+      {{"info", "a.exe", "--token", "t"}, "--token: not an option for info"},
+      {{"verify", "a.exe", "--file", "x"}, "--file: not an option for verify"},
+      {{"--out", "o", "--json"}, "--json: not an option for building"},
   };
   for (const auto& b : bad) {
     error.clear();
-    EXPECT_EQ(kpack::ParseCommandLine(b, o, error), kpack::ParseResult::Error) << b.back();
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(kpack::ParseCommandLine(b.args, line, error), kpack::ParseResult::Error) << b.part;
+    EXPECT_NE(error.find(b.part), string::npos) << error;
   }
+}
+
+TEST_F(Builder, ArgumentFiles) {
+  Write("setup.args",
+        "# the product's setup\r\n"
+        "--out " + Path("o.exe") + "\r\n"
+        "\n"
+        "   --file " + Path("a b.txt") + "=ReadMe.txt\n"
+        "--run=ReadMe.txt*/S /D=x\n"
+        "  # indented comment\n"
+        "--token  two words \n"
+        "@" + Path("more.args") + "\n"
+        "--level\n"
+        "9\n");
+  Write("more.args", "--quiet\n--date 2024-03-15 13:45:30\n");
+  kpack::CommandLine line;
+  string error;
+  ASSERT_EQ(kpack::ParseCommandLine({"@" + Path("setup.args"), "--stub", "s.exe"}, line, error),
+            kpack::ParseResult::Build) << error;
+  const kpack::BuildOptions& o = line.build;
+  EXPECT_EQ(o.outPath, Path("o.exe"));
+  ASSERT_EQ(o.files.size(), 1u);
+  EXPECT_EQ(o.files[0].path, Path("a b.txt"));
+  EXPECT_EQ(o.files[0].name, "ReadMe.txt");
+  EXPECT_EQ(o.run, "ReadMe.txt*/S /D=x");
+  EXPECT_EQ(o.webToken, "two words");
+  EXPECT_TRUE(line.quiet && o.overrideDate);
+  EXPECT_EQ(o.level, 9);
+  EXPECT_EQ(o.stubPath, "s.exe");
+
+  // A value is never read as an argument file.
+  ASSERT_EQ(kpack::ParseCommandLine({"--out", "o", "--token", "@notafile"}, line, error), kpack::ParseResult::Build);
+  EXPECT_EQ(line.build.webToken, "@notafile");
+
+  Write("self.args", "--quiet\n@" + Path("self.args") + "\n");
+  EXPECT_EQ(kpack::ParseCommandLine({"@" + Path("self.args")}, line, error), kpack::ParseResult::Error);
+  EXPECT_NE(error.find("argument files"), string::npos) << error;
+  EXPECT_EQ(kpack::ParseCommandLine({"@" + Path("missing.args")}, line, error), kpack::ParseResult::Error);
+  EXPECT_NE(error.find("missing.args: no such file"), string::npos) << error;
+  EXPECT_EQ(kpack::ParseCommandLine({"@" + dir_.string()}, line, error), kpack::ParseResult::Error);
+  EXPECT_NE(error.find("is a folder"), string::npos) << error;
+}
+
+
+// Text-like bytes: compressible, but not trivially.
+string TextLike(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  static const char* words[] = {"setup", "the", "package", "member", "of", "kovrex", "stub", "and", "file", "run"};
+  string s;
+  while (s.size() < n) s += string(words[rng() % 10]) + (rng() % 7 ? " " : ".\r\n");
+  s.resize(n);
+  return s;
+}
+
+// Pieces in the middle of a member end open (an empty stored block after
+// the cleared final bit), so any split joins into one stream that inflates to
+// the whole. Sizes and contents vary, so every bit position of a piece's end
+// comes up.
+TEST(Pieces, JoinIntoOneStreamForEveryCompressorAndLevel) {
+  std::vector<kpack::Compressor> compressors = {kpack::Compressor::Zlib};
+  if (kpack::HaveCompressor(kpack::Compressor::Libdeflate)) compressors.push_back(kpack::Compressor::Libdeflate);
+  std::mt19937 rng(11);
+  for (kpack::Compressor c : compressors)
+    for (int level : {0, 1, 6, 9, kpack::MaxLevel(c)})
+      for (int round = 0; round < 12; ++round) {
+        const size_t n = 1 + rng() % 200000;
+        const string whole = round % 3 == 0 ? RandomBytes(n, rng()) : round % 3 == 1 ? TextLike(n, rng())
+                                                                                       : string(n, char(round));
+        // Cut into up to four pieces at random places.
+        std::vector<size_t> cuts = {0, rng() % n, rng() % n, rng() % n, n};
+        std::sort(cuts.begin(), cuts.end());
+        string stream = kpack::ZlibHeader(level);
+        uint32_t adler = 1;
+        for (size_t k = 0; k + 1 < cuts.size(); ++k) {
+          kpack::Piece p;
+          p.input = whole.substr(cuts[k], cuts[k + 1] - cuts[k]);
+          p.window = whole.substr(cuts[k] > 32768 ? cuts[k] - 32768 : 0, cuts[k] > 32768 ? 32768 : cuts[k]);
+          p.last = k + 2 == cuts.size();
+          ASSERT_TRUE(kpack::CompressPiece(c, level, p)) << kpack::CompressorName(c) << " " << level;
+          stream += p.output;
+          adler = kpack::CombineAdler(adler, p.adler, p.input.size());
+        }
+        for (int i = 3; i >= 0; --i) stream += char(adler >> (8 * i));
+        string back;
+        const EZLibError e = InflateMember(stream, back);
+        ASSERT_FALSE(e.raised) << kpack::CompressorName(c) << " level " << level << " round " << round << ": " << e.message;
+        ASSERT_EQ(back.size(), whole.size());
+        EXPECT_TRUE(back == whole) << kpack::CompressorName(c) << " level " << level << " round " << round;
+      }
+  EXPECT_EQ(kpack::ZlibHeader(6), "\x78\x9C");
+  EXPECT_EQ(kpack::ZlibHeader(9), "\x78\xDA");
+  EXPECT_EQ(kpack::ZlibHeader(1), "\x78\x01");
+}
+
+// Members larger than a piece, with either compressor: the stub's inflate
+// reads them back whole, and the package does not depend on the threads.
+TEST_F(Builder, LargeMembersInPiecesOnAnyNumberOfThreads) {
+  const string big = TextLike(kpack::kPieceSize * 2 + 12345, 3) + RandomBytes(kpack::kPieceSize / 2, 4);
+  // With its header, exactly one piece.
+  const string exact(kpack::kPieceSize - MemberHeaderText("exact.bin", 1483697583u).size() - 1, 'x');
+  Write("big.bin", big);
+  Write("exact.bin", exact);
+  Write("small.txt", "small");
+  options_.files = {{Path("big.bin"), "big.bin"}, {Path("exact.bin"), "exact.bin"}, {Path("small.txt"), "small.txt"}};
+  options_.overrideDate = true;
+  options_.dosDate = 1483697583u;
+  std::vector<kpack::Compressor> compressors = {kpack::Compressor::Zlib};
+  if (kpack::HaveCompressor(kpack::Compressor::Libdeflate)) compressors.push_back(kpack::Compressor::Libdeflate);
+  for (kpack::Compressor c : compressors) {
+    options_.compressor = c;
+    string first;
+    for (unsigned threads : {1u, 3u}) {
+      options_.threads = threads;
+      ASSERT_TRUE(Build());
+      const string file = Read("out.exe");
+      MemorySource src(file);
+      TGFileInfo info;
+      info.Create(src);
+      const auto members = Members(file, info);
+      ASSERT_EQ(members.size(), 3u);
+      EXPECT_TRUE(members[0].content == big) << kpack::CompressorName(c);
+      EXPECT_EQ(members[1].name, "exact.bin");
+      EXPECT_EQ(MemberHeaderText(members[1].name, members[1].date).size() + 1 + exact.size(), kpack::kPieceSize);
+      EXPECT_TRUE(members[1].content == exact);
+      EXPECT_EQ(members[2].content, "small");
+      EXPECT_EQ(members[0].stored.substr(0, 2), "\x78\x9C");
+      if (first.empty()) first = file;
+      else EXPECT_TRUE(file == first) << kpack::CompressorName(c) << ": other bytes on " << threads << " threads";
+    }
+  }
+}
+
+// Only a test package can have a header this long, but its content must not
+// be lost behind it.
+TEST_F(Builder, AHeaderOfAPieceOrMoreStillCarriesItsContent) {
+  Write("a.txt", "abc");
+  options_.allowUnsafeNames = true;
+  for (size_t n : {kpack::kPieceSize - 14, kpack::kPieceSize + 10}) {
+    options_.files = {{Path("a.txt"), string(n, 'n')}};
+    ASSERT_TRUE(Build());
+    const string file = Read("out.exe");
+    MemorySource src(file);
+    TGFileInfo info;
+    info.Create(src);
+    const auto members = Members(file, info);
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].name.size(), n);
+    EXPECT_EQ(members[0].content, "abc") << n;
+  }
+}
+
+TEST_F(Builder, SameInputsSameBytes) {
+  Write("a.txt", TextLike(50000, 1));
+  Write("b.bin", RandomBytes(3000, 2));
+  SetModified(Path("a.txt"), 1700000000);
+  SetModified(Path("b.bin"), 1700000000);
+  options_.files = {{Path("a.txt"), "a.txt"}, {Path("b.bin"), "b.bin"}};
+  options_.run = "a.txt";
+  options_.webToken = options_.updateToken = "the product secret";
+  ASSERT_TRUE(Build());
+  const string once = Read("out.exe");
+  ASSERT_TRUE(Build());
+  EXPECT_TRUE(Read("out.exe") == once) << "two runs, one file";
+
+  auto webToken = [this] {
+    StdioFileSource src(Path("out.exe"));
+    TGFileInfo info;
+    info.Create(src);
+    EXPECT_EQ(info.WebToken(true), "the product secret");
+    return info.WebToken(false);
+  };
+  const string token = webToken();
+  // Without SOURCE_DATE_EPOCH the filler follows the inputs ...
+  Write("b.bin", RandomBytes(3001, 2));
+  SetModified(Path("b.bin"), 1700000000);
+  ASSERT_TRUE(Build());
+  EXPECT_NE(webToken(), token);
+  // ... with it, the epoch and the token alone.
+  options_.sourceDateEpoch = "1700000000";
+  ASSERT_TRUE(Build());
+  const string withEpoch = webToken();
+  Write("b.bin", RandomBytes(3002, 2));
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(webToken(), withEpoch);
+  options_.sourceDateEpoch = "1700000001";
+  ASSERT_TRUE(Build());
+  EXPECT_NE(webToken(), withEpoch);
+}
+
+TEST_F(Builder, ProgressCountsTheContentUpToTheTotal) {
+  Write("a.bin", TextLike(kpack::kPieceSize * 3, 5));
+  Write("b.bin", "bb");
+  options_.files = {{Path("a.bin"), "a.bin"}, {Path("b.bin"), "b.bin"}};
+  std::vector<std::pair<uint64_t, uint64_t>> calls;
+  options_.progress = [&calls](uint64_t done, uint64_t total) { calls.push_back({done, total}); };
+  ASSERT_TRUE(Build());
+  ASSERT_GE(calls.size(), 4u);
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_LE(calls[i - 1].first, calls[i].first);
+  EXPECT_EQ(calls.back(), std::make_pair(uint64_t(kpack::kPieceSize * 3 + 2), uint64_t(kpack::kPieceSize * 3 + 2)));
+}
+
+// --- info and verify ---------------------------------------------------------------
+
+kpack::PackageFacts FactsOf(const string& file) {
+  MemorySource src(file);
+  kpack::PackageFacts f;
+  EXPECT_TRUE(kpack::ReadPackageFacts(src, f));
+  return f;
+}
+
+TEST_F(Builder, InfoShowsWhatThePackageHoldsAlsoWhenSigned) {
+  // A PE32 i386 GUI stub, so that the kind and the certificate table show.
+  string stub = FakeStub(4096);
+  Put32(stub, 260, 0x14C);
+  stub.replace(280, 2, string("\x0B\x01", 2));
+  stub.replace(280 + 68, 2, string("\x02\x00", 2));
+  Put32(stub, 408, 0);
+  Put32(stub, 412, 0);
+  Write("stub.exe", stub);
+  Write("Setup.exe", TextLike(70000, 9));
+  Write("ReadMe.txt", "read me");
+  options_.files = {{Path("Setup.exe"), "Setup.exe"}, {Path("ReadMe.txt"), "ReadMe.txt"}};
+  options_.run = "Setup.exe*/S /D=C:\\x";
+  options_.overrideDate = true;
+  options_.dosDate = 1483697583u;
+  options_.updateToken = "update secret";
+  options_.updateUrl = "http://example.test/upd/";
+  options_.confirmTempDrive = options_.installAutoUpdate = true;
+  ASSERT_TRUE(Build());
+  string file = Read("out.exe");
+  // Signed afterwards: the certificate table after the logical end.
+  const uint32_t end = uint32_t(file.size());
+  Put32(file, 408, end);
+  Put32(file, 412, 24);
+  file += string(24, 'S');
+
+  const kpack::PackageFacts f = FactsOf(file);
+  EXPECT_TRUE(kpack::PackageProblems(f, nullptr).empty());
+  const string text = kpack::InfoText("out.exe", f, false);
+  for (const char* part : {"stub:        4096 bytes, PE32 i386 GUI", "stored at offset 252",
+                           "update location:    \"http://example.test/upd/\"", "token:              not set",
+                           "token:              set\n", "flags:              confirm-temp-drive install-auto-update",
+                           "1. \"Setup.exe\"  70000 bytes, packed ", "2024-03-15 13:45:30, runs with \"/S /D=C:\\x\"",
+                           "2. \"ReadMe.txt\"  7 bytes", "after the end: 24 bytes (a signature", "checksum:    ok"})
+    EXPECT_NE(text.find(part), string::npos) << part << "\n" << text;
+  EXPECT_EQ(text.find("update secret"), string::npos) << "tokens only when asked";
+  EXPECT_NE(kpack::InfoText("out.exe", f, true).find("set: \"update secret\""), string::npos);
+
+  const string json = kpack::InfoJson("out.exe", f, false);
+  for (const char* part : {"\"stub\":{\"size\":4096,\"kind\":\"PE32 i386 GUI\"}", "\"flags\":[\"confirm-temp-drive\",\"install-auto-update\"]",
+                           "\"name\":\"Setup.exe\",\"size\":70000", "\"run\":true,\"arguments\":\"/S /D=C:\\\\x\"",
+                           "\"token\":{\"set\":true,\"valid\":true}", "\"afterEnd\":{\"bytes\":24,\"signatureOffset\":"})
+    EXPECT_NE(json.find(part), string::npos) << part << "\n" << json;
+  EXPECT_EQ(kpack::JsonString(string("a\"\\\n\xE9", 5)), "\"a\\\"\\\\\\u000a\\u00e9\"");
+}
+
+TEST_F(Builder, VerifyFindsEveryProblem) {
+  Write("a.txt", TextLike(40000, 2));
+  Write("b.txt", "b");
+  options_.files = {{Path("a.txt"), "a.txt"}, {Path("b.txt"), "b.txt"}};
+  options_.webToken = options_.updateToken = "right";
+  auto problems = [this](const string* token) {
+    const auto p = kpack::PackageProblems(FactsOf(Read("out.exe")), token);
+    string all;
+    for (const auto& line : p) all += line + "\n";
+    return all;
+  };
+  ASSERT_TRUE(Build());
+  const string right = "right", wrong = "wrong";
+  EXPECT_EQ(problems(nullptr), "");
+  EXPECT_EQ(problems(&right), "");
+  EXPECT_NE(problems(&wrong).find("--token: the web-setup record's token is not the one given"), string::npos);
+
+  struct Case { kpack::Corruption kind; const char* part; } cases[] = {
+      {kpack::Corruption::Checksum, "checksum mismatch"},
+      {kpack::Corruption::Magic, "no package: the trailer's magic"},
+      {kpack::Corruption::Truncate, "truncated"},
+      {kpack::Corruption::Member, "member 2 (\"b.txt\")"},
+      {kpack::Corruption::MemberLength, "member 2 (\"b.txt\"): its "},
+  };
+  for (const auto& c : cases) {
+    options_.corruption = c.kind;
+    ASSERT_TRUE(Build());
+    EXPECT_NE(problems(nullptr).find(c.part), string::npos) << c.part << "\n" << problems(nullptr);
+    if (c.kind == kpack::Corruption::MemberLength) {
+      EXPECT_NE(problems(nullptr).find(" bytes run past the logical end"), string::npos) << problems(nullptr);
+    }
+  }
+
+  // Hostile names and a second member of the same name: packages kpack only
+  // writes for tests.
+  options_.corruption = kpack::Corruption::None;
+  options_.allowUnsafeNames = true;
+  options_.files = {{Path("a.txt"), "..\\evil.txt"}, {Path("b.txt"), "B.TXT"}, {Path("b.txt"), "b.txt"}};
+  ASSERT_TRUE(Build());
+  const string all = problems(nullptr);
+  EXPECT_NE(all.find("member 1 (\"..\\evil.txt\"): not a plain file name"), string::npos) << all;
+  EXPECT_NE(all.find("member 3 (\"b.txt\"): the same name as member 2"), string::npos) << all;
+
+  options_.allowUnsafeNames = false;
+  options_.files = {{Path("b.txt"), "b.txt"}};
+  options_.webToken = options_.updateToken = "";
+  ASSERT_TRUE(Build());
+  EXPECT_NE(problems(&right).find("--token: the package carries no token"), string::npos);
+  EXPECT_NE(kpack::PackageProblems(FactsOf(Read("stub.exe")), nullptr)[0].find("no package"), string::npos);
 }
 
 }  // namespace

@@ -366,7 +366,7 @@ TEST(Token, ScrambledTokensComeBackForAnyLengthAndByte) {
     string plain = RandomBytes(len, uint32_t(len));
     if (len == 5) plain = "secret";
     for (int round = 0; round < 4; ++round) {
-      const string stored = ScrambleToken(plain);
+      const string stored = ScrambleToken(plain, uint64_t(rng()) << 32 | rng());
       for (char c : stored) ASSERT_TRUE(IsStoredTokenChar(c)) << stored;
       string back;
       ASSERT_TRUE(DescrambleTokenChecked(stored, back)) << len;
@@ -383,7 +383,7 @@ bool IsRandomResult(const string& s) {
 }
 
 TEST(Token, ShortOrBadTokensFailTheChecks) {
-  string good = ScrambleToken("secret");
+  string good = ScrambleToken("secret", 1);
   string badCheck = good;
   // Change one filler-free byte: the first byte moves the sum.
   badCheck[1] = badCheck[1] == 'b' ? 'c' : 'b';
@@ -403,8 +403,10 @@ TEST(Token, SameTokenNeedsTwoValidEqualTokens) {
     l.update = "||||" + updateToken + "|";
     return Read(l.Build());
   };
-  const string a = ScrambleToken("Product-A"), a2 = ScrambleToken("Product-A"), lowerA = ScrambleToken("product-a");
-  EXPECT_NE(a, a2);  // fresh filler every time, same plain text
+  const string a = ScrambleToken("Product-A", 1), a2 = ScrambleToken("Product-A", 2),
+               lowerA = ScrambleToken("product-a", 1);
+  EXPECT_NE(a, a2);  // other filler, same plain text
+  EXPECT_EQ(a, ScrambleToken("Product-A", 1)) << "the seed alone decides the filler";
   EXPECT_TRUE(pkg(a, a).SameWebToken(pkg(a2, a2)));
   EXPECT_TRUE(pkg(a, a).SameUpdateToken(pkg(a2, a2)));
   EXPECT_FALSE(pkg(a, a).SameWebToken(pkg(lowerA, lowerA)));
