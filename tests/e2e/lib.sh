@@ -7,7 +7,7 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL CONTROLLER, then moves into a fresh work folder that is removed at exit.
+# BOXDRIVER WINCTL CONTROLLER APP, then moves into a fresh work folder that is removed at exit.
 parse_args() {
   while [ $# -gt 0 ]; do
     case $1 in
@@ -19,6 +19,7 @@ parse_args() {
       --boxdriver) BOXDRIVER=$2 ;;
       --winctl) WINCTL=$2 ;;
       --controller) CONTROLLER=$2 ;;
+      --app) APP=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
