@@ -7,7 +7,7 @@
 #include "environment/MacrosWin.h"
 #include "environment/RunTimeDir.h"
 #include "environment/ProcessWin.h"
-#include "flows/BoxStylesWin.h"
+#include "flows/UpdateFetchWin.h"
 #include "flows/RoadsWin.h"
 #include "flows/SetupRunWin.h"
 #include "flows/UpdateFetchWin.h"
@@ -57,7 +57,7 @@ void ShutDownApplication(View& view, const std::string& appPath) {
   if (ShutDownMethod() == "Issue a Message Box") {
     const std::string notice = Replace(MessageText("s15", ""), kProgName, FileNamePart(appPath));
     // The user closes the application; the box comes back until it is gone.
-    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, AttentionStyle());
+    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle(AttentionTitle()));
   }
   Step(" ==== DoPerform-5 ====");
   if (ShutDownMethod() == "Using WM_CLOSE") CloseMainWindow(appPath, true);
@@ -78,7 +78,7 @@ bool DoPerform(View& view) {
         MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
     // An interactive check asked its own question already.
     if (RequestConfirmationBeforeDownload() && !Interactive() &&
-        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, ConfirmStyle()))
+        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle(ConfirmTitle())))
       return false;
 
     Step(" ==== DoPerform-3 ====");
@@ -88,7 +88,7 @@ bool DoPerform(View& view) {
     NotifyController(kNotifyUpdateDownload, 2);
     const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
-      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, ConfirmStyle());
+      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle(ConfirmTitle()));
     if (!fetched) return false;
 
     Step(" ==== DoPerform-4 ====");
@@ -121,9 +121,9 @@ bool DoPerform(View& view) {
     bool go = true;
     if (acknowledged && (InformFinish() || Interactive())) {
       if (restart)
-        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), ConfirmStyle());
+        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), MsgBoxStyle(ConfirmTitle()));
       else
-        view.WarningBox(BoxOwner::Active, finish, AttentionStyle());
+        view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle(AttentionTitle()));
     }
     // Also after a failed update: an application that was shut down comes back.
     if (restart && go) WinExec(Quoted(appPath).c_str(), SW_SHOW);
@@ -143,9 +143,9 @@ void ReportNothingInstalled(View& view) {
   trace.EndLine();
   if (!testMode && !online)
     view.ErrorBox(BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"),
-                  ErrorStyle());
+                  MsgBoxStyle(ErrorTitle()));
   else
-    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), AttentionStyle());
+    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), MsgBoxStyle(AttentionTitle()));
 }
 
 }  // namespace

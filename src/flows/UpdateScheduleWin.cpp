@@ -1,6 +1,6 @@
 #include "flows/UpdateScheduleWin.h"
 
-#include "flows/BoxStylesWin.h"
+#include "flows/UpdateFetchWin.h"
 #include "flows/RoadsWin.h"
 #include "flows/UpdateRunWin.h"
 #include "support/TraceChannelWin.h"
@@ -87,7 +87,7 @@ bool AskCheckPrompt(View& view) {
       "s22", "<b>NEW UPDATE</b>\\\\n\\\\nKovrex will check if a new update is available for: <b>" + name + "</b>\\\\n");
   const std::string line3 = MessageText("s24", "\\\\nDo you want to check and install the new Update?");
   line1 = Replace(line1, "PROG_NAME", name);
-  return view.AskYesNo(BoxOwner::Active, line1 + line2 + line3, ConfirmStyle());
+  return view.AskYesNo(BoxOwner::Active, line1 + line2 + line3, MsgBoxStyle(ConfirmTitle()));
 }
 
 void RelaunchAfterUpdate() {

@@ -7,7 +7,8 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL CONTROLLER APP, then moves into a fresh work folder that is removed at exit.
+# BOXDRIVER WINCTL CONTROLLER APP TRUSTCA, then moves into a fresh work folder that
+# is removed at exit (after the commands given to on_exit, last first).
 parse_args() {
   while [ $# -gt 0 ]; do
     case $1 in
@@ -20,13 +21,22 @@ parse_args() {
       --winctl) WINCTL=$2 ;;
       --controller) CONTROLLER=$2 ;;
       --app) APP=$2 ;;
+      --trustca) TRUSTCA=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
   done
   work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
+  trap run_exit_hooks EXIT
   cd "$work"
+}
+
+exit_hooks=()
+on_exit() { exit_hooks+=("$*"); }  # on_exit COMMAND...: run when the script ends, whatever happens
+run_exit_hooks() {
+  local i
+  for ((i = ${#exit_hooks[@]} - 1; i >= 0; i--)); do eval "${exit_hooks[i]}" || true; done
+  cd / && rm -rf "$work"
 }
 
 wine_run() { "$root/scripts/wine-run" --state "$STATE" "$@"; }

@@ -26,10 +26,10 @@ cleanup() {
   for cls in "$xclass" "$xclass" KInstalledApp KovrexController .KDebug.; do winctl close "$cls" "" >/dev/null || true; done
   stop_servers
   wait
-  rm -rf "$work" "$inst"
+  rm -rf "$inst"
   "$root/scripts/wine-run" --state "$STATE" reg delete 'HKCU\Software\Morvalix\Kovrex\AutoUpdate' /f >/dev/null 2>&1 || true
 }
-trap cleanup EXIT
+on_exit cleanup
 
 servers_init "$work/servers"
 mkdir -p web/upd "$inst"

@@ -1,0 +1,37 @@
+#include "flows/UpdateFetchWin.h"
+
+#include "flows/RoadsWin.h"
+#include "support/UtilsWin.h"
+#include "update/SettingsWin.h"
+#include "update/UpdateFetchWin.h"
+
+BoxStyle MsgBoxStyle(const std::string& caption) {
+  BoxStyle style;
+  style.caption = caption;
+  style.charset = CharSet();
+  style.buttons = BtnText();
+  return style;
+}
+
+bool FetchUpdateFile(View& view, const std::string& location, const std::string& file, int kind, bool interactive) {
+  const UpdateSource s = ChooseUpdateSource(location, file, kind);
+  UpdateTransfer t;
+  if (s.inFolder) {
+    t = CopyFromFolder(s);
+  } else if (s.overWeb) {
+    WaitPumping(500);
+    view.SetStatusText(kind == kInfoFile ? "Downloading INFO File..." : "Downloading UPDATE File...");
+    // A confirmed download outside an interactive check shows the window
+    // around it; an interactive check shows it as the progress window.
+    const bool showAround = kind == kUpdateFile && RequestConfirmationBeforeDownload() && !interactive;
+    if (showAround) view.Show();
+    ViewProgressWindow window(view);
+    t = DownloadFromWeb(s, interactive ? &window : nullptr, &view);
+    if (showAround) view.Hide();
+    WaitPumping(500);
+  }
+  const FetchOutcome o = FinishUpdateFetch(s, t, OwnPackage);
+  if (o.box == FetchBox::Error) view.ErrorBox(BoxOwner::Titled, o.message, MsgBoxStyle(ErrorTitle()));
+  if (o.box == FetchBox::Warning) view.WarningBox(BoxOwner::Titled, o.message, MsgBoxStyle(AttentionTitle()));
+  return o.result;
+}

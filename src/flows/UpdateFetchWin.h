@@ -1,0 +1,28 @@
+// The fetch of the info file and the update file as the user sees it: the
+// status line, the window around a confirmed download, the progress, and the
+// boxes that report a failure.
+#pragma once
+
+#include <string>
+
+#include "flows/View.h"
+#include "update/HttpClient.h"
+
+// A download shows the view as its progress window.
+class ViewProgressWindow final : public ProgressWindow {
+ public:
+  explicit ViewProgressWindow(View& view) : view_(view) {}
+  void Show() override { view_.Show(); }
+
+ private:
+  View& view_;
+};
+
+// The style of the boxes the info file translates: the title given (its
+// [MsgBox] Error, Confirm or Attention value), CharSet and BtnText.
+BoxStyle MsgBoxStyle(const std::string& caption);
+
+// Fetches file's name from location into the program's folder (kind 1 the
+// info file, kind 2 the update file, whose token is checked); interactive
+// while the user asked for the check. True when a usable local copy stands.
+bool FetchUpdateFile(View& view, const std::string& location, const std::string& file, int kind, bool interactive);
