@@ -22,6 +22,10 @@ wait_file() { for _ in $(seq 150); do [ "${2:--s}" "$1" ] && return 0; sleep 0.2
 inst="$WINEPREFIX/drive_c/Program Files/Kovrex Update Test"
 inst_win='C:\Program Files\Kovrex Update Test'
 cleanup() {
+  if [ "$fails" -gt 0 ] && [ -f "$work/trace.txt" ]; then
+    echo "-- the last trace lines:" >&2
+    tail -n 80 "$work/trace.txt" | tr -d '\r' >&2
+  fi
   export KWINCTL_TIMEOUT=300
   for cls in "$xclass" "$xclass" KInstalledApp KovrexController .KDebug.; do winctl close "$cls" "" >/dev/null || true; done
   stop_servers
@@ -62,10 +66,13 @@ pack --out web/upd/Foreign4.exe --file Setup.exe --run "Setup.exe*" --token "ano
 size_of() { stat -c %s "web/upd/$1"; }
 export KSETUP_RECORD="$(wine_run winepath -w "$work/setup.txt" | tr -d '\r')"
 
+# KEY=VALUE lines, a later KEY replacing an earlier one (the profile
+# functions would read the first).
+keyed() { printf '%s\n' "$@" | awk -F= '{ if (!($1 in v)) k[n++] = $1; v[$1] = $0 } END { for (i = 0; i < n; i++) print v[k[i]] }'; }
 original() {  # original KEY=VALUE... : [OriginalSetup] with defaults, [Directories]
   {
     echo "[OriginalSetup]"
-    printf '%s\n' ProbeSecondsInterval=-1 VersionOriginal=3 Stamp=0 ProgramName=Test_App "$@"
+    keyed ProbeSecondsInterval=-1 VersionOriginal=3 Stamp=0 ProgramName=Test_App "$@"
     echo "[Directories]"
     echo "TargetDir=$inst_win"
   } >"$inst/app.original"
@@ -73,13 +80,14 @@ original() {  # original KEY=VALUE... : [OriginalSetup] with defaults, [Director
 info() {  # info KEY=VALUE... : [NewSetup] with defaults for Update4.exe
   {
     echo "[NewSetup]"
-    printf '%s\n' "DownloadURL_UPDATE=$url" NameOfUpdateFile=Update4.exe "SizeOfUpdateFile=$(size_of Update4.exe)" \
+    keyed "DownloadURL_UPDATE=$url" NameOfUpdateFile=Update4.exe "SizeOfUpdateFile=$(size_of Update4.exe)" \
       VersionNew=4 Stamp=8 "ShutDownMethod=Using WM_CLOSE" 'RunningProcess=<InstallDir>App.exe' RestartProcess=1 \
       BackgroundUpdate=1 ProgramName=Test_App "$@"
   } >web/upd/app.info
 }
 ini_value() { grep -E "^$1=" "$inst/app.original" | tail -1 | cut -d= -f2- | tr -d '\r'; }
-app_record() { tr -d '\r' <"$inst/App.exe.record" 2>/dev/null | cut -d' ' -f1,3 | sed 's/ $//' | tr '\n' '|'; }
+# The application's starts and ends: "start|end WM_CLOSE|start|".
+app_record() { tr -d '\r' <"$inst/App.exe.record" 2>/dev/null | awk '{print $1 ($1 == "end" ? " " $3 : "")}' | tr '\n' '|'; }
 start_app() {
   rm -f "$inst/App.exe.record"
   bg "$inst/App.exe"
@@ -122,7 +130,7 @@ check "VersionOriginal written after the acknowledged run (got $(ini_value Versi
 check "the offer's stamp is recorded (got $(ini_value Stamp))" test "$(ini_value Stamp)" = 8
 check "ProbeSecondsLast was written" test -n "$(ini_value ProbeSecondsLast)"
 check "no info file and no update file left" test ! -e "$inst/app.info" -a ! -e "$inst/Update4.exe"
-notes=$(grep -o -E 'w=4[012] l=[12]' controller.txt | tr '\n' ' ')
+notes=$(grep -o -E 'w=4[012] l=[12]' controller.txt | tr '\n' ' ' || true)
 check "controller: 40, 41, 42 with 1 and 2 (got $notes)" \
   test "$notes" = "w=40 l=1 w=40 l=2 w=41 l=1 w=41 l=2 w=42 l=1 w=42 l=2 "
 winctl close "$xclass" "$title" >/dev/null; winctl close "$xclass" "$title" >/dev/null; winctl gone "$xclass" "$title" >/dev/null
