@@ -103,6 +103,17 @@ run_check() {
   timeout 60 "$root/scripts/wine-run" --state "$STATE" "$inst_win\\MyUpdate.exe" "$@" >/dev/null 2>&1 || true
   wait_trace ' ==== STUB END ====>"?[^<]*\\X_MyUpdate\.exe' 200 || echo "(the working copy did not end in time)" >&2
 }
+# Ends a running working copy (two close requests) and the application.
+stop_copy() {
+  winctl wait "$xclass" "$title" >/dev/null || return 0
+  winctl close "$xclass" "$title" >/dev/null || true
+  winctl close "$xclass" "$title" >/dev/null || true
+  winctl gone "$xclass" "$title" >/dev/null || true
+}
+stop_app() {
+  winctl close KInstalledApp "" >/dev/null || true
+  winctl gone KInstalledApp "" >/dev/null || true
+}
 steps() { new | grep -o -E ' (==== (Perform Update|DoPerform)-[0-9] ====|Fire)' | sed 's/ ==== //; s/ ====//; s/^ //' | tr '\n' ' '; }
 all_steps="Fire Perform Update-1 DoPerform-1 DoPerform-2 DoPerform-3 DoPerform-4 DoPerform-5 DoPerform-6 DoPerform-7 DoPerform-8 DoPerform-9 Perform Update-2 "
 
@@ -136,8 +147,8 @@ check "no info file and no update file left" test ! -e "$inst/app.info" -a ! -e 
 notes=$(grep -o -E 'w=4[012] l=[12]' controller.txt | tr '\n' ' ' || true)
 check "controller: 40, 41, 42 with 1 and 2 (got $notes)" \
   test "$notes" = "w=40 l=1 w=40 l=2 w=41 l=1 w=41 l=2 w=42 l=1 w=42 l=2 "
-winctl close "$xclass" "$title" >/dev/null; winctl close "$xclass" "$title" >/dev/null; winctl gone "$xclass" "$title" >/dev/null
-winctl close KInstalledApp "" >/dev/null; winctl gone KInstalledApp "" >/dev/null
+stop_copy
+stop_app
 
 echo "== the shut-down methods"
 for method in "Using WM_QUIT" "Using Terminate Process" "Don't Shut Down" ""; do
@@ -161,7 +172,7 @@ for method in "Using WM_QUIT" "Using Terminate Process" "Don't Shut Down" ""; do
   check "'$method': the update ran (VersionOriginal $(ini_value VersionOriginal))" test "$(ini_value VersionOriginal)" = 4
   if [ "$method" = "Don't Shut Down" ]; then
     check "'$method': the application still runs" winctl wait KInstalledApp "Installed App"
-    winctl close KInstalledApp "" >/dev/null; winctl gone KInstalledApp "" >/dev/null
+    stop_app
   fi
   check "'$method': a working copy with a limited life does not restart itself" \
     test "$(count 'CreateAndRun_X_Exe-1 99')" = 0
@@ -193,7 +204,7 @@ check "... nothing was run" test ! -e setup.txt
 check "... the application was not touched (got $(app_record))" test "$(app_record)" = "start|"
 check "... VersionOriginal unchanged" test "$(ini_value VersionOriginal)" = 3
 check "... the foreign package was deleted" test ! -e "$inst/Foreign4.exe"
-winctl close KInstalledApp "" >/dev/null; winctl gone KInstalledApp "" >/dev/null
+stop_app
 
 echo "== the setup does not acknowledge"
 original
@@ -203,8 +214,8 @@ run_check /DELAY=0
 check "no acknowledgement: VersionOriginal unchanged (got $(ini_value VersionOriginal))" test "$(ini_value VersionOriginal)" = 3
 check "... the application was restarted all the same (got $(app_record))" test "$(app_record)" = "start|end WM_CLOSE|start|"
 check "... the working copy does not restart itself" test "$(count 'CreateAndRun_X_Exe-1 99')" = 0
-winctl close "$xclass" "$title" >/dev/null; winctl close "$xclass" "$title" >/dev/null; winctl gone "$xclass" "$title" >/dev/null
-winctl close KInstalledApp "" >/dev/null; winctl gone KInstalledApp "" >/dev/null
+stop_copy
+stop_app
 
 echo "== the schedule"
 original ProbeSecondsInterval=0
