@@ -132,6 +132,8 @@ check "steps in order (got: $(steps))" test "$(steps)" = "$all_steps"
 check "the working copy was restarted through the launcher with /_ZZ=99 /WAIT=3 /TRANSIENT=" \
   wait_trace 'STUB START ====>"?[^<]*\\MyUpdate\.exe"? /_ZZ=99 /WAIT=3 /TRANSIENT=\|255\|255\|255\|255\|255\|255\|<' 100
 check "a new working copy runs" wait_trace ' CreateAndRun_X_Exe-2' 100
+# The old working copy quits; wait for the new one before ending it.
+mark
 wait_trace "STUB START ====>\"?[^<]*\\\\X_MyUpdate\.exe" 100 || true
 check "the application was closed by WM_CLOSE and started again (got $(app_record))" \
   test "$(app_record)" = "start|end WM_CLOSE|start|"
