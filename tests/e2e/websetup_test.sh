@@ -169,6 +169,11 @@ web_stub w-foreign.exe "$http" Foreign.exe
 failure "foreign token" w-foreign.exe 'ERROR\r\n\r\nBad Secret Token!'
 check "foreign package deleted" test -z "$(compgen -G "$(temp_dir)/Foreign.exe")"
 
+echo "== a file that is no package at all"
+printf 'just some bytes, no title element\r\n' >www/NoPackage.exe
+web_stub w-nopackage.exe "$http" NoPackage.exe
+failure "no package" w-nopackage.exe 'ERROR\r\n\r\nBad Secret Token!'
+
 echo "== the server's error page instead of the package"
 web_stub w-missing.exe "$http" Missing.exe
 failure "error page" w-missing.exe "ERROR\\r\\n\\r\\n404 File Not Found...\\r\\n\\r\\nURL:  $http/Missing.exe"

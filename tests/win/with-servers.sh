@@ -3,7 +3,8 @@
 # serving a fresh folder over HTTP and over TLS (a test authority that the
 # Wine prefix is made to trust for the run, and a second certificate that it
 # does not trust), and the fault server on the same folder. The program runs
-# twice: as it is, and with WinINet switched off (KOVREX_NO_WININET=1).
+# twice: preferring native DLLs (so a WinINet.dll beside it would be loaded
+# by name), and with WinINet switched off (KOVREX_NO_WININET=1).
 #   with-servers.sh --state STATE_DIR --trustca TRUSTCA.exe PROGRAM [ARGS...]
 set -uo pipefail
 [ "${1:-}" = "--state" ] && [ "${3:-}" = "--trustca" ] || {
@@ -38,7 +39,9 @@ KOVREX_WWW=$(winpath "$work/www") KOVREX_NGINX_LOG=$(winpath "$NGINX_LOG") KOVRE
 export KOVREX_WWW KOVREX_NGINX_LOG KOVREX_FAULT_LOG
 
 rc=0
-run "$@" || rc=1
+# Native DLLs first: a WinINet.dll beside the program would be the one loaded
+# by name (the client must bind the system's).
+KOVREX_DLLOVERRIDES="wininet=n,b" run "$@" || rc=1
 echo "== again, with WinINet switched off"
 KOVREX_NO_WININET=1 KOVREX_DLLOVERRIDES="wininet=" run "$@" || rc=1
 exit $rc
