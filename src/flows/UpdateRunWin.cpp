@@ -1,4 +1,186 @@
 #include "flows/UpdateRunWin.h"
 
-// Placeholder until the update run is built.
-void PerformUpdate() {}
+#include <windows.h>
+
+#include "environment/FilesWin.h"
+#include "environment/Macros.h"
+#include "environment/MacrosWin.h"
+#include "environment/RunTimeDir.h"
+#include "environment/ProcessWin.h"
+#include "flows/UpdateFetchWin.h"
+#include "flows/RoadsWin.h"
+#include "flows/SetupRunWin.h"
+#include "flows/UpdateFetchWin.h"
+#include "flows/UpdateScheduleWin.h"
+#include "package/ExtractorWin.h"
+#include "support/TraceChannel.h"
+#include "support/TraceChannelWin.h"
+#include "support/UtilsWin.h"
+#include "update/HttpClientWin.h"
+#include "update/SettingsWin.h"
+#include "update/UpdateFetchWin.h"
+
+namespace {
+
+const char kProgName[] = "PROG_NAME";
+
+std::string TwoDigits(int v) { return std::string(1, char('0' + v / 10 % 10)) + char('0' + v % 10); }
+
+// "DD-MM-YYYY  HH:MM:SS" of the local time.
+std::string FireTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return TwoDigits(t.wDay) + "-" + TwoDigits(t.wMonth) + "-" + IntToText(t.wYear) + "  " + TwoDigits(t.wHour) + ":" +
+         TwoDigits(t.wMinute) + ":" + TwoDigits(t.wSecond);
+}
+
+void Step(const char* text) { Trace({text}); }
+
+bool Interactive() { return Schedule.checkMode == 1; }
+
+// Where a run-time directory that cannot be found is reported during the
+// expansion of the application's path.
+View* gNoticeView = nullptr;
+void ShowRunTimeDirNotice(const std::string& text) {
+  if (gNoticeView) gNoticeView->ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
+}
+
+std::string WithNewProgramName(const std::string& text) { return Replace(text, kProgName, NewProgramName()); }
+
+std::string Quoted(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+// Applies the configured shut-down method to the application and waits for
+// its end (unless told not to shut it down).
+void ShutDownApplication(View& view, const std::string& appPath) {
+  if (ShutDownMethod() == "Issue a Message Box") {
+    const std::string notice = Replace(MessageText("s15", ""), kProgName, FileNamePart(appPath));
+    // The user closes the application; the box comes back until it is gone.
+    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle(AttentionTitle()));
+  }
+  Step(" ==== DoPerform-5 ====");
+  if (ShutDownMethod() == "Using WM_CLOSE") CloseMainWindow(appPath, true);
+  if (ShutDownMethod() == "Using WM_QUIT") QuitMainWindow(appPath, true);
+  if (ShutDownMethod() == "Using Terminate Process") TerminateProgram(appPath, true);
+  if (ShutDownMethod() != "Don't Shut Down") WaitForExit(appPath);
+}
+
+// Asks, downloads, shuts the application down, runs the update setup,
+// records the version, informs the user and restarts the application; true
+// when the setup acknowledged a completed run.
+bool DoPerform(View& view) {
+  Step(" ==== DoPerform-1 ====");
+  bool ok = false;
+  if (!DownloadURL_UPDATE().empty() && !NameOfUpdateFile().empty()) ok = [&] {
+    Step(" ==== DoPerform-2 ====");
+    const std::string downloadQuestion = WithNewProgramName(
+        MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
+    // An interactive check asked its own question already.
+    if (RequestConfirmationBeforeDownload() && !Interactive() &&
+        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle(ConfirmTitle())))
+      return false;
+
+    Step(" ==== DoPerform-3 ====");
+    Schedule.updateStage = 2;
+    NotifyController(kNotifyUpdateDownload, 1);
+    bool fetched = FetchUpdateFile(view, DownloadURL_UPDATE(), NameOfUpdateFile(), 2, Interactive());
+    NotifyController(kNotifyUpdateDownload, 2);
+    const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
+    if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
+      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle(ConfirmTitle()));
+    if (!fetched) return false;
+
+    Step(" ==== DoPerform-4 ====");
+    SetInstallFolders(TargetDir(), SharedDir(), AuxiliaryDir());
+    gNoticeView = &view;
+    SetRunTimeDirNotice(ShowRunTimeDirNotice);
+    const std::string appPath = ExpandMacros(RunningProcess(), "\\", true);
+    const bool wasRunning = IsRunning(appPath);
+    ShutDownApplication(view, appPath);
+
+    Step(" ==== DoPerform-6 ====");
+    const bool shutDown = wasRunning && !IsRunning(appPath);
+    const bool restart = RestartProcess() && shutDown;
+    const std::string updateFile = ProgramDir(true) + NameOfUpdateFile();
+    const std::string extraArgs = "/OriginalInfoFile=\"" + NewInfoFile() + "\"";
+
+    Schedule.updateStage = 3;
+    NotifyController(kNotifyUpdateSetup, 1);
+    Step(" ==== DoPerform-7 ====");
+    const bool acknowledged =
+        ExtractAndRun(view, ExtractionFolder(), updateFile, AutoUpdateExeName(), extraArgs, !BackgroundUpdate());
+    DeleteTree(ExtractionFolder(), false);
+    Step(" ==== DoPerform-8 ====");
+    NotifyController(kNotifyUpdateSetup, 2);
+
+    if (acknowledged) SetVersionOriginal(VersionNew());
+    DeleteFileA(updateFile.c_str());
+
+    const std::string finish = WithNewProgramName(MessageText("s16", ""));
+    bool go = true;
+    if (acknowledged && (InformFinish() || Interactive())) {
+      if (restart)
+        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), MsgBoxStyle(ConfirmTitle()));
+      else
+        view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle(AttentionTitle()));
+    }
+    // Also after a failed update: an application that was shut down comes back.
+    if (restart && go) WinExec(Quoted(appPath).c_str(), SW_SHOW);
+    return acknowledged;
+  }();
+  Step(" ==== DoPerform-9 ====");
+  return ok;
+}
+
+// An interactive check that installed nothing says why.
+void ReportNothingInstalled(View& view) {
+  const bool testMode = TestModeOn();
+  const bool online = IsOnline();
+  // This line carries no process id.
+  DebugSink& trace = TraceStream();
+  trace.Write(std::string(testMode ? "TRUE" : "FALSE") + " " + (online ? "TRUE" : "FALSE"));
+  trace.EndLine();
+  if (!testMode && !online)
+    view.ErrorBox(BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"),
+                  MsgBoxStyle(ErrorTitle()));
+  else
+    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), MsgBoxStyle(AttentionTitle()));
+}
+
+}  // namespace
+
+void PerformUpdate(View& view) {
+  Trace({" Fire  ", FireTime()});
+  ReadTestMode(true);
+  bool performed = false;
+  Schedule.updateStage = 1;
+  NotifyController(kNotifyInfoDownload, 1);
+  const bool infoOk = FetchUpdateFile(view, OwnPackage ? OwnPackage->UpdateLocation() : "", NewInfoFile(), 1, Interactive());
+  NotifyController(kNotifyInfoDownload, 2);
+  if (infoOk) SetFileAttributesA(NewInfoFile().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetProbeSecondsLast(NowSeconds());
+
+  if (infoOk && VersionOriginal() >= 1) {
+    // The same offer was made and its re-ask time has not come; an
+    // interactive check always offers again.
+    const bool sameOffer = NewStamp() == OriginalStamp() && !ReAskDue() && !Interactive();
+    if (!sameOffer && VersionNew() > VersionOriginal() && VersionIsValid() &&
+        UpdateFileAvailable(DownloadURL_UPDATE(), NameOfUpdateFile())) {
+      Step(" ==== Perform Update-1 ====");
+      performed = true;
+      // From now on the offer counts as made, whatever the user answers.
+      SetReAskSecondsLast(NowSeconds());
+      SetOriginalStamp(NewStamp());
+      if (DoPerform(view)) RelaunchAfterUpdate();
+      Step(" ==== Perform Update-2 ====");
+    }
+  }
+
+  if (Interactive()) {
+    WaitPumping(1000);
+    view.Hide();
+    if (!performed) ReportNothingInstalled(view);
+  }
+  DeleteFileA(NewInfoFile().c_str());
+}

@@ -3,5 +3,7 @@
 // and the restart.
 #pragma once
 
+#include "flows/View.h"
+
 // One complete check, called by the update schedule when a check is due.
-void PerformUpdate();
+void PerformUpdate(View& view);

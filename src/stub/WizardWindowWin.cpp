@@ -100,7 +100,7 @@ LRESULT CALLBACK WizardWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
       break;
     case WM_TIMER:
       if (ThisIs_AutoUpdateProg) {
-        UpdateTick(window);
+        UpdateTick(gWizard);
       } else {
         // The setup run happens once: no tick arrives while it pumps messages.
         KillTimer(window, kTimerId);

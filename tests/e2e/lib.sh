@@ -7,7 +7,7 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL CONTROLLER TRUSTCA, then moves into a fresh work folder that
+# BOXDRIVER WINCTL CONTROLLER APP TRUSTCA, then moves into a fresh work folder that
 # is removed at exit (after the commands given to on_exit, last first).
 parse_args() {
   while [ $# -gt 0 ]; do
@@ -20,6 +20,7 @@ parse_args() {
       --boxdriver) BOXDRIVER=$2 ;;
       --winctl) WINCTL=$2 ;;
       --controller) CONTROLLER=$2 ;;
+      --app) APP=$2 ;;
       --trustca) TRUSTCA=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac

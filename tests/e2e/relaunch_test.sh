@@ -76,6 +76,10 @@ message=${registration#*:}
 for _ in $(seq 50); do grep -q "w=51" controller.txt 2>/dev/null && break; sleep 0.2; done
 check "controller: registered in the working copy (50 with its window, then 51 with 1125)" \
   test "$(head -2 controller.txt | tr '\n' '|')" = "msg=$message w=50 l=$handle|msg=$message w=51 l=1125|"
+# The check it was asked for is interactive: the working copy asks first.
+box=$(wine_run "$BOXDRIVER" --timeout 30000 --show click "&No" | tr -d '\r')
+check "working copy: asks before the check it was asked for (got ${box%%$'\n'*})" \
+  grep -q '^text=NEW UPDATE' <<<"$box"
 winctl close $xclass "$title"
 winctl close $xclass "$title"
 check "working copy: ends on the second close request" winctl gone $xclass "$title"
