@@ -187,9 +187,9 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
 
   Win32FileSource file(packageFile);
   PumpingSource source(file);
+  r.checksumOk = ChecksumVerdict(file);
   TrailerCopy trailer;
   ReadTrailer(file, trailer);
-  r.checksumOk = PackageChecksum(file, trailer.length) == trailer.Word(kTrailerChecksum);
   const int64_t end = LogicalEnd(file);
   if (!trailer.HasMagic()) return r;
 
