@@ -130,6 +130,10 @@ bool LaunchAndWait(View& view, const std::string& folder, const std::string& run
 
 }  // namespace
 
+bool SetupMayStart(const ExtractResult& extraction) {
+  return !extraction.corrupt && !extraction.runSpecification.empty() && extraction.checksumOk;
+}
+
 bool ConfirmTempSpace(View& view, const std::string& folder, const std::string& packageFile) {
   TGFileInfo info;
   info.Create(packageFile);
@@ -155,7 +159,7 @@ bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& p
     ReportExtraction(view, folder, r);
     WaitPumping(1000);
 
-    if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)
+    if (SetupMayStart(r))
       acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
     // A damaged package is a bad checksum too: it never starts anything.
     if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");
