@@ -7,7 +7,8 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL, then moves into a fresh work folder that is removed at exit.
+# BOXDRIVER WINCTL PROBE MARKERS, then moves into a fresh work folder that is
+# removed at exit.
 parse_args() {
   while [ $# -gt 0 ]; do
     case $1 in
@@ -18,6 +19,8 @@ parse_args() {
       --setup) SETUPFX=$2 ;;
       --boxdriver) BOXDRIVER=$2 ;;
       --winctl) WINCTL=$2 ;;
+      --probe) PROBE=$2 ;;
+      --markers) MARKERS=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
