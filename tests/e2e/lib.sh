@@ -7,7 +7,7 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL PROBE MARKERS, then moves into a fresh work folder that is
+# BOXDRIVER WINCTL PROBE MARKERS PKGCHECK, then moves into a fresh work folder that is
 # removed at exit.
 parse_args() {
   while [ $# -gt 0 ]; do
@@ -21,6 +21,7 @@ parse_args() {
       --winctl) WINCTL=$2 ;;
       --probe) PROBE=$2 ;;
       --markers) MARKERS=$2 ;;
+      --pkgcheck) PKGCHECK=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
