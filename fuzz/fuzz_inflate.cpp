@@ -40,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!whole.raised && SplitMember(out, h, content)) {
     if (content > out.size() || h.isRunTarget != (h.name.find('*') != std::string::npos)) std::abort();
     if (h.fileName.size() + (h.isRunTarget ? 1 + h.arguments.size() : 0) != h.name.size()) std::abort();
+    // One member-name rule for the builder and extraction: a plain name has
+    // no problem to report, and holds no separator, drive or stream colon.
+    const bool plain = IsPlainMemberName(h.fileName);
+    if (plain != MemberNameProblem(h.fileName).empty()) std::abort();
+    if (plain && h.fileName.find_first_of("\\/:") != std::string::npos) std::abort();
   }
   return 0;
 }

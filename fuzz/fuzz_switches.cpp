@@ -20,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tail.size() > line.size()) std::abort();
   if (!tail.empty() && (static_cast<unsigned char>(tail.front()) <= 32 || static_cast<unsigned char>(tail.back()) <= 32))
     std::abort();  // the tail is trimmed
+  // The tail is handed on byte for byte: it is the end of the line (before
+  // any trailing blanks), nothing added, nothing taken out.
+  std::string kept = line;
+  while (!kept.empty() && static_cast<unsigned char>(kept.back()) <= 32) kept.pop_back();
+  if (kept.size() < tail.size() || kept.compare(kept.size() - tail.size(), tail.size(), tail) != 0) std::abort();
   for (const char* sw : {"/WAIT=", "/hide", "/TRANSIENT=", "/X"}) {
     const std::string v = SwitchValueIn(tail, sw);
     if (!v.empty() && !HasSwitchIn(tail, sw)) std::abort();  // a value only for a present switch

@@ -35,13 +35,22 @@ std::string BatchPathArgument(const std::string& path, bool shortNames) {
 }
 
 std::string SelfRemoveBatchText(const std::string& programArg, const std::string& folderArg,
-                                const std::string& batchArg, bool removeFolder) {
+                                const std::string& batchArg, bool removeFolder, int tries) {
   const std::string crlf = "\r\n";
-  std::string text = ":START" + crlf;
+  // The counter's name is the batch's own; it is set here, never inherited.
+  std::string text = "SET /A KOVREX_TRIES=0" + crlf;
+  text += ":START" + crlf;
   text += "DEL " + programArg + crlf;
   // DEL of a file that is still in use prints an error but leaves the error
   // level at 0, so the retry tests whether the file is still there.
-  text += "IF EXIST " + programArg + " GOTO START" + crlf;
+  text += "IF NOT EXIST " + programArg + " GOTO DONE" + crlf;
+  text += "SET /A KOVREX_TRIES+=1" + crlf;
+  text += "IF %KOVREX_TRIES% GEQ " + IntToText(tries) + " GOTO DONE" + crlf;
+  // The batch language has no sleep: two echo requests to the loopback
+  // address are a second apart.
+  text += "PING -n 2 127.0.0.1 >NUL" + crlf;
+  text += "GOTO START" + crlf;
+  text += ":DONE" + crlf;
   if (removeFolder) text += "RD " + folderArg + crlf;
   text += "DEL " + batchArg + crlf;
   return text;

@@ -39,9 +39,14 @@ std::string DiskFreeRoot(const std::string& path);
 // names only when it still holds a character the command interpreter would
 // split or interpret (a short name may be missing, or the long path kept).
 std::string BatchPathArgument(const std::string& path, bool shortNames);
-// The batch text: delete the program (again and again while it is still
-// there, since DEL of a file in use leaves the error level at 0), optionally
-// remove its folder, then delete the batch itself. Every line ends in CR LF.
+// Tries of the removal batch before it gives up on a file that stays in use
+// (or sits in a folder without delete rights): about a minute, one pause of
+// about a second between tries.
+constexpr int kSelfRemoveTries = 60;
+// The batch text: delete the program, retrying after a pause while it is
+// still there (DEL of a file in use leaves the error level at 0) up to the
+// given number of tries; optionally remove its folder; then delete the batch
+// itself, whether the program went or not. Every line ends in CR LF.
 // Arguments are already in the form BatchPathArgument gives.
 std::string SelfRemoveBatchText(const std::string& programArg, const std::string& folderArg,
-                                const std::string& batchArg, bool removeFolder);
+                                const std::string& batchArg, bool removeFolder, int tries = kSelfRemoveTries);

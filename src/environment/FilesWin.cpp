@@ -233,12 +233,23 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   return count == 2;
 }
 
-namespace {
+bool ClearReadOnly(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  return !(a & FILE_ATTRIBUTE_READONLY) || SetFileAttributesA(path.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY));
+}
 
-}  // namespace
+bool CopyFileWritable(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) && ClearReadOnly(to);
+}
 
-void SelfRemove(bool removeFolder, bool shortNames) {
+void SelfRemove(bool removeFolder, bool shortNames) { SelfRemoveWithin(removeFolder, shortNames, kSelfRemoveTries); }
+
+void SelfRemoveWithin(bool removeFolder, bool shortNames, int tries) {
   const std::string batchPath = TempDir(true) + "_DEL_ME_.BAT";
+  // DEL refuses a read-only file; the program may still change its own
+  // attributes while it runs.
+  ClearReadOnly(ProgramFile());
   // The file has to exist before its short name can be asked for.
   WriteFileText(batchPath, "ABC\r\n", 0);
   std::string programPath = ProgramFile();
@@ -257,7 +268,7 @@ void SelfRemove(bool removeFolder, bool shortNames) {
   WriteFileText(batchPath,
                 SelfRemoveBatchText(BatchPathArgument(programPath, shortNames),
                                     BatchPathArgument(programFolder, shortNames),
-                                    BatchPathArgument(batchName, shortNames), removeFolder),
+                                    BatchPathArgument(batchName, shortNames), removeFolder, tries),
                 0);
   // Quoted when it holds a blank, so "C:\Documents and Settings\..." never
   // starts "C:\Documents.exe".

@@ -59,6 +59,17 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes);
 // link inside is removed without touching what it points to.
 bool DeleteTree(const std::string& folder, bool clearAttributes);
 
+// Takes the read-only attribute off a file; true when it is writable after.
+bool ClearReadOnly(const std::string& path);
+// Copies a file (replacing the target) and makes the copy writable: a copy of
+// a program installed read-only (from read-only media, by some setups) is a
+// working copy that must be deletable later.
+bool CopyFileWritable(const std::string& from, const std::string& to);
+
 // Writes and starts the "_DEL_ME_.BAT" batch that deletes the running
-// program's file once its process has ended, then itself.
+// program's file once its process has ended (clearing its read-only
+// attribute first), then itself; it gives up on a file that stays in use
+// after about a minute.
 void SelfRemove(bool removeFolder, bool shortNames);
+// As SelfRemove, with the number of tries the batch makes before it gives up.
+void SelfRemoveWithin(bool removeFolder, bool shortNames, int tries);

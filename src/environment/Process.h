@@ -18,6 +18,31 @@ ProcessTarget MakeProcessTarget(const std::string& path, const std::string& shor
 bool ProcessMatches(const ProcessTarget& target, const std::string& fullPath, const std::string& baseName,
                     const std::string& shortPath);
 
+// What the system tells about one process, as process discovery asks it.
+class ProcessQueries {
+ public:
+  // The program file's full path from QueryFullProcessImageNameA. False when
+  // that function is missing (before Vista) or does not answer for pid.
+  virtual bool FullImageName(uint32_t pid, std::string& path) = 0;
+  // The first module's full path and base name through the process-status
+  // functions. False when the process cannot be opened or read: a 32-bit
+  // program cannot read the modules of a 64-bit one.
+  virtual bool FirstModuleNames(uint32_t pid, std::string& path, std::string& baseName) = 0;
+  // The 8.3 form of an existing path; empty when there is none.
+  virtual std::string ShortPathOf(const std::string& path) = 0;
+
+ protected:
+  ~ProcessQueries() = default;
+};
+
+// Which query named a process's program file.
+enum class ImageQuery { None, FullImageName, ModuleNames };
+// The program file of a process: the full-image query first, the process
+// status functions where it is missing or fails.
+ImageQuery ProcessImageFile(ProcessQueries& queries, uint32_t pid, std::string& path, std::string& baseName);
+// The first of ids whose program file matches the target; 0 when none does.
+uint32_t FindMatchingProcess(ProcessQueries& queries, const std::vector<uint32_t>& ids, const ProcessTarget& target);
+
 // What the scorer needs to know of one top-level window.
 struct WindowFacts {
   uintptr_t handle = 0;

@@ -17,6 +17,7 @@ using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
 using GetModuleBaseNameAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*);
 
 struct ToolHelp {
   bool tried = false, ok = false;
@@ -37,6 +38,53 @@ template <typename Fn>
 Fn Bind(HMODULE library, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
+
+// Present from Vista on; kernel32 is always loaded, so it is only looked up.
+QueryFullProcessImageNameAFn FullImageQuery() {
+  static bool tried = false;
+  static QueryFullProcessImageNameAFn fn = nullptr;
+  if (!tried) {
+    tried = true;
+    if (HMODULE kernel = GetModuleHandleA("kernel32.dll"))
+      fn = Bind<QueryFullProcessImageNameAFn>(kernel, "QueryFullProcessImageNameA");
+  }
+  return fn;
+}
+
+// The system's answers about running processes.
+class SystemProcessQueries : public ProcessQueries {
+ public:
+  bool FullImageName(uint32_t pid, std::string& path) override {
+    QueryFullProcessImageNameAFn query = FullImageQuery();
+    if (!query) return false;
+    // The limited right is granted where reading memory is not (a process
+    // of another bitness, an elevated one).
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return false;
+    char buf[MAX_PATH];
+    DWORD n = sizeof buf;
+    if (!query(process.get(), 0, buf, &n) || n == 0 || n >= sizeof buf) return false;
+    path.assign(buf, n);
+    return true;
+  }
+
+  bool FirstModuleNames(uint32_t pid, std::string& path, std::string& baseName) override {
+    if (!gPsApi.enumModules || !gPsApi.baseName || !gPsApi.fileName) return false;
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) return false;
+    HMODULE module = nullptr;
+    DWORD needed = 0;
+    if (!gPsApi.enumModules(process.get(), &module, sizeof module, &needed) || !module) return false;
+    char full[256], base[256];
+    const DWORD nf = gPsApi.fileName(process.get(), module, full, sizeof full);
+    const DWORD nb = gPsApi.baseName(process.get(), module, base, sizeof base);
+    path.assign(full, nf < sizeof full ? nf : 0);
+    baseName.assign(base, nb < sizeof base ? nb : 0);
+    return true;
+  }
+
+  std::string ShortPathOf(const std::string& path) override { return ShortPathName(path); }
+};
 
 ProcessTarget Prepare(const std::string& target, bool exact) {
   return MakeProcessTarget(target, target.empty() ? std::string() : ShortPathName(target), exact);
@@ -144,20 +192,14 @@ uint32_t FindProcessNT(const std::string& target, bool exact) {
   if (target.empty()) return 0;
   const ProcessTarget t = Prepare(target, exact);
   const std::vector<uint32_t> ids = ListProcessIds();
-  if (ids.empty() || !gPsApi.enumModules || !gPsApi.baseName || !gPsApi.fileName) return 0;
-  for (uint32_t pid : ids) {
-    ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    if (!process) continue;
-    HMODULE module = nullptr;
-    DWORD needed = 0;
-    if (!gPsApi.enumModules(process.get(), &module, sizeof module, &needed) || !module) continue;
-    char full[256], base[256];
-    DWORD nf = gPsApi.fileName(process.get(), module, full, sizeof full);
-    DWORD nb = gPsApi.baseName(process.get(), module, base, sizeof base);
-    const std::string fullPath(full, nf < sizeof full ? nf : 0);
-    if (ProcessMatches(t, fullPath, std::string(base, nb < sizeof base ? nb : 0), ShortPathName(fullPath))) return pid;
-  }
-  return 0;
+  SystemProcessQueries queries;
+  return FindMatchingProcess(queries, ids, t);
+}
+
+ImageQuery ProcessImageFile(uint32_t pid, std::string& path, std::string& baseName) {
+  BindProcessStatus();
+  SystemProcessQueries queries;
+  return ProcessImageFile(queries, pid, path, baseName);
 }
 
 uint32_t FindProcess(const std::string& target, bool exact) {
@@ -182,6 +224,10 @@ void WaitForExit(const std::string& target) {
     do WaitPumping(1000);
     while (FindProcess9x(target, false) != 0);
   }
+}
+
+void WaitForProcess(HANDLE process) {
+  while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) WaitPumping(250);
 }
 
 void WaitWhileWindow(const char* className, const char* title) {

@@ -13,7 +13,11 @@
 bool BindToolHelp();
 bool BindProcessStatus();
 uint32_t FindProcess9x(const std::string& target, bool exact);
+// Asks QueryFullProcessImageNameA first (it also names 64-bit processes to
+// the 32-bit stub), the process-status functions where it is missing.
 uint32_t FindProcessNT(const std::string& target, bool exact);
+// The program file of one process, and which query named it.
+ImageQuery ProcessImageFile(uint32_t pid, std::string& path, std::string& baseName);
 uint32_t FindProcess(const std::string& target, bool exact);
 std::vector<uint32_t> ListProcessIds();
 bool IsProcessAlive(uint32_t pid);
@@ -21,6 +25,8 @@ bool IsRunning(const std::string& target);
 // These wait without a time-out, pumping messages.
 void WaitForExit(const std::string& target);
 void WaitWhileWindow(const char* className, const char* title);
+// Waits, pumping messages, until the process of an open handle has ended.
+void WaitForProcess(HANDLE process);
 HWND RootOwner(HWND window);
 HWND FindMainWindow(const std::string& target, bool exact);
 bool PostToMainWindow(const std::string& target, bool exact, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -27,11 +27,24 @@ SetupCommand BuildSetupCommand(const std::string& folder, const std::string& run
   }
   SetupCommand c;
   c.path = SetTrailingBackslash(folder, true) + program;
-  c.command = QuoteProgramPath(c.path);
-  if (!arguments.empty()) c.command += " " + arguments;
-  c.command += " /TH_ID=" + threadToken;
-  if (autoUpdateProg) c.command += " /AutoUpdateProg";
+  if (!arguments.empty()) c.parameters = arguments + " ";
+  c.parameters += "/TH_ID=" + threadToken;
+  if (autoUpdateProg) c.parameters += " /AutoUpdateProg";
+  c.command = QuoteProgramPath(c.path) + " " + c.parameters;
   return c;
+}
+
+bool StartSetup(SetupStarter& starter, const SetupCommand& setup, bool visible) {
+  switch (starter.Start(setup.command, visible)) {
+    case SetupStarter::Result::Started:
+      return true;
+    case SetupStarter::Result::ElevationRequired:
+      // Same program, same parameters: only the way of starting differs.
+      return starter.StartElevated(setup.path, setup.parameters, visible);
+    case SetupStarter::Result::Failed:
+      break;
+  }
+  return false;
 }
 
 std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double freeBytes, const std::string& folder) {

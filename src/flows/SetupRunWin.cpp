@@ -1,6 +1,7 @@
 #include "flows/SetupRunWin.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "environment/FilesWin.h"
 #include "environment/ProcessWin.h"
@@ -18,6 +19,9 @@ namespace {
 const char kAckAtomPrefix[] = "AutoUpdateAtomTokenByKovrex";
 const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 
+// ERROR_ELEVATION_REQUIRED: the program's manifest asks for administrator rights.
+const DWORD kErrorElevationRequired = 740;
+
 int gSaveFailures = 0;  // only the first failure in the process is reported
 
 void ShowError(View& view, const std::string& text) {
@@ -31,6 +35,56 @@ void RemoveShortcut(const std::string& infoFile, const char* removeKey, const st
   if (IniReadString(infoFile, "NewSetup", removeKey, "0") == "1" && !link.empty() && FileExists(link))
     DeleteFileA(link.c_str());
 }
+
+// Starts the setup as WinExec does (the whole command, shown or hidden), and
+// through the shell's elevation prompt when its manifest asks for
+// administrator rights. Keeps the process of an elevated start, which the
+// stub may not be allowed to find by its program file.
+class SystemSetupStarter : public SetupStarter {
+ public:
+  ~SystemSetupStarter() {
+    if (elevated_) CloseHandle(elevated_);
+  }
+  HANDLE ElevatedProcess() const { return elevated_; }
+
+  Result Start(const std::string& command, bool visible) override {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = WORD(visible ? SW_SHOW : SW_HIDE);
+    PROCESS_INFORMATION pi{};
+    std::string line = command;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+      return Result::Started;
+    }
+    return GetLastError() == kErrorElevationRequired ? Result::ElevationRequired : Result::Failed;
+  }
+
+  bool StartElevated(const std::string& program, const std::string& parameters, bool visible) override {
+    // Bound at run time: the shell library is needed only here.
+    using ShellExecuteExAFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+    auto shellExecuteEx =
+        reinterpret_cast<ShellExecuteExAFn>(reinterpret_cast<void*>(LoadProc("shell32.dll", "ShellExecuteExA")));
+    if (!shellExecuteEx) return false;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    // No box of the shell's own when the user declines: a failed start is
+    // not reported, as with any other.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = "runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = visible ? SW_SHOW : SW_HIDE;
+    if (!shellExecuteEx(&info)) return false;
+    elevated_ = info.hProcess;
+    return true;
+  }
+
+ private:
+  HANDLE elevated_ = nullptr;
+};
 
 // Starts the marked program, waits for it and its dialog, and reads the
 // acknowledgement atom; true when the setup deleted it.
@@ -46,9 +100,11 @@ bool LaunchAndWait(View& view, const std::string& folder, const std::string& run
 
   const std::string atomName = kAckAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
-  WinExec(setup.command.c_str(), visible ? SW_SHOW : SW_HIDE);
+  SystemSetupStarter starter;
+  StartSetup(starter, setup, visible);  // a failed start is not reported: the atom stays
   view.Hide();
   WaitPumping(1000);
+  if (starter.ElevatedProcess()) WaitForProcess(starter.ElevatedProcess());
   WaitForExit(setup.path);
   WaitWhileWindow((kDialogClassPrefix + token).c_str(), nullptr);
   WaitPumping(1000);
@@ -66,6 +122,10 @@ bool LaunchAndWait(View& view, const std::string& folder, const std::string& run
 }
 
 }  // namespace
+
+bool SetupMayStart(const ExtractResult& extraction) {
+  return !extraction.corrupt && !extraction.runSpecification.empty() && extraction.checksumOk;
+}
 
 bool ConfirmTempSpace(View& view, const std::string& folder, const std::string& packageFile) {
   TGFileInfo info;
@@ -94,7 +154,7 @@ bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& p
       ReportExtraction(view, folder, r, gSaveFailures);
       WaitPumping(1000);
 
-      if (!r.corrupt && !r.runSpecification.empty() && r.checksumOk)
+      if (SetupMayStart(r))
         acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
       // A damaged package is a bad checksum too: it never starts anything.
       if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "flows/View.h"
+#include "package/ExtractorWin.h"
 
 // The setup-stub flow, run once on the wizard window's first timer tick.
 void RunSetupStub(View& view);
@@ -13,6 +14,10 @@ void RunSetupStub(View& view);
 // program was started and acknowledged its run.
 bool ExtractAndRun(View& view, const std::string& folder, const std::string& packageFile,
                    const std::string& autoUpdateName, const std::string& extraArguments, bool visible);
+
+// Whether an extraction lets the marked program start: a program was marked,
+// every member came out whole, and the checksum verdict is good.
+bool SetupMayStart(const ExtractResult& extraction);
 
 // Asks about the temporary drive when the package or the free space calls
 // for it; true means go on.

@@ -191,11 +191,27 @@ void WriteWebSetupAutoUpdateProgram(const std::string& folder, const std::string
 
 std::string ExtractionFolder() {
   static std::string folder;
-  if (folder.empty()) {
-    folder = TempDir(true) + "SETUP_" + IntToText(FileDate(ProgramFile()) & 0xFFFF);
-    ForceFolders(folder);
-  }
+  if (folder.empty()) folder = ClaimExtractionFolder(TempDir(true) + "SETUP_" + IntToText(FileDate(ProgramFile()) & 0xFFFF));
   return folder;
+}
+
+std::string ClaimExtractionFolder(const std::string& name) {
+  const std::string parent = FolderPart(name);
+  if (!parent.empty()) ForceFolders(parent);
+  // Creating a folder is atomic: of two starts only one gets a given name.
+  if (CreateDirectoryA(name.c_str(), nullptr)) return name;
+  // Taken already (another setup whose file has the same time stamp, or one
+  // that ended without cleaning up): a fresh sibling no one holds.
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    for (int n = 1; n <= 1000; ++n) {
+      const std::string sibling = name + "_" + IntToText(n);
+      if (CreateDirectoryA(sibling.c_str(), nullptr)) return sibling;
+      if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+  }
+  // Not creatable at all: keep the name; extraction reports the folder.
+  ForceFolders(name);
+  return name;
 }
 
 ExtractResult ExtractPackage(const std::string& packageFile, const std::string& folder,
@@ -206,9 +222,10 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
 
   Win32FileSource file(packageFile);
   PumpingSource source(file);
+  // Read through the pumping source: the window stays live during the pass.
+  r.checksumOk = ChecksumVerdict(source);
   TrailerCopy trailer;
   ReadTrailer(file, trailer);
-  r.checksumOk = PackageChecksum(source, trailer.length) == trailer.Word(kTrailerChecksum);
   const int64_t end = LogicalEnd(file);
   if (!trailer.HasMagic()) return r;
 

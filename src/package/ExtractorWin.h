@@ -10,8 +10,13 @@
 #include "support/Progress.h"
 
 // TEMP\SETUP_<time part of the running program's file stamp>; created with
-// its parents the first time it is asked for.
+// its parents the first time it is asked for. When that folder exists
+// already, a fresh sibling "SETUP_<n>_<k>" instead, so two setups never share
+// one folder.
 std::string ExtractionFolder();
+// Creates the folder name (with its parents) and returns it; when it exists
+// already, creates and returns the first free sibling name_1, name_2, ...
+std::string ClaimExtractionFolder(const std::string& name);
 
 // Writes every member of packageFile into folder (and the auto-update
 // program beside them when autoUpdateName is given), stepping progress.

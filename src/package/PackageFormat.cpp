@@ -163,13 +163,31 @@ const char kNotInFileNames[] = "\\/:*?\"<>|";
 
 bool AllowedInFileName(char c) { return uint8_t(c) >= 32 && !std::strchr(kNotInFileNames, c); }
 
+// Windows opens these as devices whatever the extension and letter case, so
+// "nul.bin" is discarded and "COM1.txt" goes to a port. Blanks before the
+// extension are dropped before the test ("nul .txt"). The digits include the
+// superscripts 1, 2 and 3 of the ANSI code page.
+bool IsDeviceName(const std::string& name) {
+  std::string base = UpperCase(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (base == device) return true;
+  if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
+  const uint8_t digit = uint8_t(base[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+// Windows drops a trailing dot or blank when it opens the name, so the file
+// written would not be the one named.
+bool EndsTrimmed(const std::string& name) { return !name.empty() && (name.back() == '.' || name.back() == ' '); }
+
 }  // namespace
 
 bool IsPlainMemberName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char c : name)
     if (!AllowedInFileName(c)) return false;
-  return true;
+  return !EndsTrimmed(name) && !IsDeviceName(name);
 }
 
 std::string MemberNameProblem(const std::string& name) {
@@ -179,7 +197,9 @@ std::string MemberNameProblem(const std::string& name) {
     if (uint8_t(c) < 32) return "control characters are not allowed";
     if (!AllowedInFileName(c)) return std::string("'") + c + "' is not allowed in a plain file name";
   }
-  return "not a file name";
+  if (name == "." || name == "..") return "not a file name";
+  if (EndsTrimmed(name)) return "Windows trims a trailing dot or blank from a file name";
+  return "a reserved device name on Windows (CON, PRN, AUX, NUL, COM0-9, LPT0-9), with any extension";
 }
 
 void AddToSpaceTable(uint64_t table[9], uint64_t contentBytes) {

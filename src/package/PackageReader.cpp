@@ -136,6 +136,11 @@ uint32_t PackageChecksum(ByteSource& source, uint32_t tail) {
   }
 }
 
+bool ChecksumVerdict(ByteSource& source) {
+  TrailerCopy trailer;
+  return ReadTrailer(source, trailer) && PackageChecksum(source, trailer.length) == trailer.Word(kTrailerChecksum);
+}
+
 // --- Reader ------------------------------------------------------------------
 
 namespace {

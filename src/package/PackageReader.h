@@ -21,6 +21,10 @@ bool ReadTrailer(ByteSource& source, TrailerCopy& trailer);
 // The 32-bit package sum (not a CRC) over the file up to the tail before the
 // logical end; callers pass the trailer length.
 uint32_t PackageChecksum(ByteSource& source, uint32_t tail);
+// The checksum verdict of extraction: the package sum equals the trailer's.
+// A source that cannot be read, or has no trailer to compare with, is a bad
+// package (its zeroed trailer copy would agree with a sum of nothing).
+bool ChecksumVerdict(ByteSource& source);
 
 // --- Reader ------------------------------------------------------------------
 

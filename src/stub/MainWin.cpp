@@ -8,6 +8,9 @@
 #include "update/SettingsWin.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library: a stub is usually started from a
+  // downloads folder full of other people's files.
+  RestrictLibrarySearch();
   InstallDebugChannel();
   const char* commandLine = GetCommandLineA();
   Trace({" ==== STUB START ====>", commandLine, "<"});

@@ -126,7 +126,13 @@ void RunWizardWindow() {
   const int64_t delay = SwitchInt("/DELAYx=", -1);
   if (delay >= 0) TickCount = -int32_t(delay);
 
-  InitCommonControls();
+  // Bound at run time from the system folder: comctl32 is not one of the
+  // system's known libraries, so a static import of it would be looked for
+  // beside the program first, before any of its code runs.
+  using InitCommonControlsFn = void(WINAPI*)();
+  if (auto init = reinterpret_cast<InitCommonControlsFn>(
+          reinterpret_cast<void*>(LoadProc("comctl32.dll", "InitCommonControls"))))
+    init();
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc{};
   wc.style = CS_DBLCLKS;

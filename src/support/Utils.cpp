@@ -315,14 +315,42 @@ bool HasArguments(const std::string& commandLine) {
   return i < n;
 }
 
+namespace {
+
+bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+
+// Length of the program token at the start of a command line, by the rules
+// the C runtime parses it with: a double quote toggles quoting (and is not
+// part of the name), a blank or a tab outside quotes ends the token. A line
+// that starts with the program's own full path, unquoted and whole, has that
+// path as its token even when it holds blanks: the system found the program
+// that way.
+size_t ProgramTokenLength(const std::string& line, const std::string& programFile) {
+  const size_t n = programFile.size();
+  if (n > 0 && line.size() >= n && TextEquals(line.substr(0, n), programFile) &&
+      (line.size() == n || IsBlankOrTab(line[n])))
+    return n;
+  bool quoted = false;
+  size_t i = 0;
+  for (; i < line.size(); ++i) {
+    if (line[i] == '"')
+      quoted = !quoted;
+    else if (!quoted && IsBlankOrTab(line[i]))
+      break;
+  }
+  return i;
+}
+
+}  // namespace
+
 std::string CommandTailOf(const std::string& commandLine, const std::string& programFile) {
-  std::string s = commandLine;
-  int p = PosCI(programFile, s);
-  if (p > 0) s.erase(size_t(p) - 1, programFile.size());
-  s = Trim(s);
-  while (!s.empty() && s.front() == '"') s = Trim(s.substr(1));
-  while (!s.empty() && s.back() == '"') s = Trim(s.substr(0, s.size() - 1));
-  return s;
+  // Blanks before the program token are not part of it.
+  size_t start = 0;
+  while (start < commandLine.size() && IsBlankOrTab(commandLine[start])) ++start;
+  const std::string line = commandLine.substr(start);
+  // Everything after the program token goes on as it stands, quotes
+  // included; only the blanks around it are dropped.
+  return Trim(line.substr(ProgramTokenLength(line, programFile)));
 }
 
 std::string SwitchValueIn(const std::string& tail, const std::string& switchText) {

@@ -78,6 +78,10 @@ std::string QuoteProgramPath(const std::string& path);
 bool HasArguments(const std::string& commandLine);
 // The switch helpers take the command line and the program file as input; the
 // no-argument forms in UtilsWin.h read the process's own.
+// The arguments of a command line: the line without its program token (taken
+// by the Windows rules, quoted or not, or the program's full path when the
+// line starts with it unquoted), passed on byte for byte but for the blanks
+// around it.
 std::string CommandTailOf(const std::string& commandLine, const std::string& programFile);
 std::string SwitchValueIn(const std::string& tail, const std::string& switchText);
 bool HasSwitchIn(const std::string& tail, const std::string& switchText);

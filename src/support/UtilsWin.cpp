@@ -63,6 +63,23 @@ bool IsWinNT() {
   return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
+bool RestrictLibrarySearch() {
+  // Bound at run time: both are missing on older systems, and kernel32 is
+  // always loaded, so it is only looked up.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
+  const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return false;
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault && setDefault(kSearchSystem32)) return true;
+  auto setDirectory =
+      reinterpret_cast<SetDllDirectoryAFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  if (setDirectory) setDirectory("");
+  return false;
+}
+
 HMODULE LoadSystemLibrary(const char* library) {
   const std::string name = FileNamePart(library ? library : "");
   if (name.empty()) return nullptr;

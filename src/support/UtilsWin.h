@@ -16,6 +16,14 @@ std::string SystemDir(bool add);
 std::string TempDir(bool add);
 bool IsWinNT();
 
+// Limits the library search of the whole process to the system folder
+// (SetDefaultDllDirectories, where it exists), so that the loads by name that
+// system libraries make themselves (version, uxtheme, dwmapi, cryptbase and
+// others) cannot pick up a planted file beside the program. Where it does not
+// exist, the current folder at least leaves the search. Called first thing in
+// the entry; true when the search is limited to the system folder.
+bool RestrictLibrarySearch();
+
 // Loads a library from the system folder only, never from the program's own
 // folder or the current one, so a planted DLL beside a downloaded stub is not
 // picked up. Returns null (a handle below 33 counts as failure) when missing.

@@ -7,8 +7,9 @@ fails=0
 passes=0
 
 # Reads the scripts' common arguments into STATE STUB VIEWER KPACK SETUPFX
-# BOXDRIVER WINCTL CONTROLLER APP TRUSTCA, then moves into a fresh work folder that
-# is removed at exit (after the commands given to on_exit, last first).
+# BOXDRIVER WINCTL CONTROLLER APP TRUSTCA PROBE MARKERS PKGCHECK, then moves into a
+# fresh work folder that is removed at exit (after the commands given to on_exit,
+# last first).
 parse_args() {
   while [ $# -gt 0 ]; do
     case $1 in
@@ -22,6 +23,9 @@ parse_args() {
       --controller) CONTROLLER=$2 ;;
       --app) APP=$2 ;;
       --trustca) TRUSTCA=$2 ;;
+      --probe) PROBE=$2 ;;
+      --markers) MARKERS=$2 ;;
+      --pkgcheck) PKGCHECK=$2 ;;
       *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2

@@ -52,6 +52,30 @@ check "wizard window hidden while the setup runs" test "$(record wizard)" = 0
 check "a.txt written with its date" grep -aq "^file=a.txt|12|$dos_date" record.txt
 check "extraction folder removed afterwards" test -z "$(extraction_folders)"
 
+echo "== arguments handed on byte for byte: quoted values keep their quotes"
+reset
+pack --out args.exe --file Setup.exe --run "Setup.exe*/S"
+args_win="$(wine_run winepath -w "$work/args.exe" | tr -d '\r')"
+work_win="$(wine_run winepath -w "$work" | tr -d '\r')"
+rc=0
+wine_run "$WINCTL" run "\"$args_win\" /DIR=\"C:\\Program Files\\My App\" /N=\"a b\"" "$work_win" || rc=$?
+check "stub ended by itself (got $rc)" test "$rc" -eq 0
+cmd=$(record cmdline)
+echo "   setup command line: $cmd"
+check "the last argument keeps its closing quote, the token stays apart" \
+  matches "$cmd" '\\Setup\.exe /DIR="C:\\Program Files\\My App" /N="a b" /S /TH_ID=_[0-9]+$'
+check "the setup acknowledged (it found its token)" test "$(record result)" = acknowledged
+
+echo "== started by name, as a command prompt starts it: the name is not an argument"
+reset
+rc=0
+wine_run "$WINCTL" run "args.exe /hide" "$work_win" || rc=$?
+check "stub ended by itself (got $rc)" test "$rc" -eq 0
+cmd=$(record cmdline)
+echo "   setup command line: $cmd"
+check "only /hide handed on" matches "$cmd" '\\Setup\.exe /hide /S /TH_ID=_[0-9]+$'
+check "started hidden" test "$(record show)" = 0
+
 echo "== /hide, with the confirm-temp-drive flag: no question, started hidden"
 reset
 pack --out hidden.exe --file a.txt --file Setup.exe --run "Setup.exe*" --confirm-temp-drive

@@ -51,17 +51,22 @@ TEST(Files, DiskFreeRootIsTheFirstLetterUpperCased) {
 TEST(Files, SelfRemoveBatchLines) {
   const std::string program = BatchPathArgument("C:\\P\\X_App.exe", false);
   const std::string batch = BatchPathArgument("C:\\T\\_DEL_ME_.BAT", false);
+  // Retries pause and end after about a minute; the batch goes either way.
+  const std::string head =
+      "SET /A KOVREX_TRIES=0\r\n"
+      ":START\r\n"
+      "DEL \"C:\\P\\X_App.exe\"\r\n"
+      "IF NOT EXIST \"C:\\P\\X_App.exe\" GOTO DONE\r\n"
+      "SET /A KOVREX_TRIES+=1\r\n"
+      "IF %KOVREX_TRIES% GEQ 60 GOTO DONE\r\n"
+      "PING -n 2 127.0.0.1 >NUL\r\n"
+      "GOTO START\r\n"
+      ":DONE\r\n";
   EXPECT_EQ(SelfRemoveBatchText(program, BatchPathArgument("C:\\P", false), batch, false),
-            ":START\r\n"
-            "DEL \"C:\\P\\X_App.exe\"\r\n"
-            "IF EXIST \"C:\\P\\X_App.exe\" GOTO START\r\n"
-            "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
+            head + "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
   EXPECT_EQ(SelfRemoveBatchText(program, BatchPathArgument("C:\\P", false), batch, true),
-            ":START\r\n"
-            "DEL \"C:\\P\\X_App.exe\"\r\n"
-            "IF EXIST \"C:\\P\\X_App.exe\" GOTO START\r\n"
-            "RD \"C:\\P\"\r\n"
-            "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
+            head + "RD \"C:\\P\"\r\n" + "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
+  EXPECT_NE(SelfRemoveBatchText(program, "", batch, false, 3).find("GEQ 3 GOTO DONE"), std::string::npos);
 }
 
 TEST(Files, BatchPathArguments) {

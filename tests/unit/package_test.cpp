@@ -241,6 +241,46 @@ TEST(Reader, MissingOrUnreadableSourceGivesAnEmptyReader) {
   EXPECT_EQ(PackageChecksum(missing, 74), 0u);
 }
 
+// A source that exists but cannot be read (opened without sharing by another
+// program, no access).
+struct UnreadableSource : ByteSource {
+  int64_t Size() override { return -1; }
+  size_t ReadAt(int64_t, void*, size_t) override { return 0; }
+};
+
+// The checksum verdict needs a trailer to compare with: a file that cannot be
+// read, or has none, sums to what its zeroed trailer copy holds, and must not
+// pass for a good package on that.
+TEST(Checksum, VerdictIsFalseWithoutAReadableTrailer) {
+  Layout l;
+  l.members = {Compress(string("|Setup.exe*|0|") + '\0' + "MZ program")};
+  string good = l.Build();
+  {
+    MemorySource s(good);
+    Put32(good, good.size() - 74 + kTrailerChecksum, PackageChecksum(s, 74));
+  }
+  string badSum = good;
+  Put32(badSum, badSum.size() - 74 + kTrailerChecksum, Word(good, good.size() - 74 + kTrailerChecksum) + 1);
+  string noLogicalEnd = FakeStub(1024);  // 0 at 252, and its last word is no trailer length
+  noLogicalEnd.replace(noLogicalEnd.size() - 4, 4, Le32(0));
+  struct Case { const char* what; string bytes; bool verdict; } cases[] = {
+      {"a good package", good, true},
+      {"a wrong sum", badSum, false},
+      {"empty", "", false},
+      {"too short for a length word", "MZ\x01", false},
+      {"trailer-less stub image", noLogicalEnd, false},
+      {"zeros", string(600, '\0'), false},
+      {"cut before its trailer", good.substr(0, good.size() - 10), false},
+      {"cut inside the header", good.substr(0, 1030), false},
+  };
+  for (const auto& c : cases) {
+    MemorySource s(c.bytes);
+    EXPECT_EQ(ChecksumVerdict(s), c.verdict) << c.what;
+  }
+  UnreadableSource unreadable;
+  EXPECT_FALSE(ChecksumVerdict(unreadable)) << "unreadable";
+}
+
 TEST(Reader, WrongMagicLeavesRecordsEmptyButFlagsAsRead) {
   Layout l;
   l.web = "|x|y|";

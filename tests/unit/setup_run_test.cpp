@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,7 +26,56 @@ TEST(SetupRun, SetupCommand) {
        "\"C:\\Documents and Settings\\T\\Setup.exe\" /TH_ID=_12"},
   };
   for (const auto& c : cases) EXPECT_EQ(BuildSetupCommand(c.folder, c.spec, c.extra, "_12", c.au).command, c.command);
-  EXPECT_EQ(BuildSetupCommand("C:\\A B", "S.exe*", "", "_1", false).path, "C:\\A B\\S.exe");
+  const SetupCommand blank = BuildSetupCommand("C:\\A B", "S.exe*/S", "/X", "_1", true);
+  EXPECT_EQ(blank.path, "C:\\A B\\S.exe");
+  EXPECT_EQ(blank.parameters, "/X /S /TH_ID=_1 /AutoUpdateProg");
+  EXPECT_EQ(blank.command, "\"C:\\A B\\S.exe\" /X /S /TH_ID=_1 /AutoUpdateProg");
+}
+
+// Records the starts asked for; the plain start answers as told. (Wine never
+// asks for elevation, so the choice is tested here and the starts themselves
+// under Wine only on the plain path.)
+struct FakeStarter : SetupStarter {
+  Result plainResult = Result::Started;
+  bool elevatedResult = true;
+  std::vector<std::string> calls;
+  Result Start(const std::string& command, bool visible) override {
+    calls.push_back("start " + command + (visible ? " [shown]" : " [hidden]"));
+    return plainResult;
+  }
+  bool StartElevated(const std::string& program, const std::string& parameters, bool visible) override {
+    calls.push_back("elevated " + program + " | " + parameters + (visible ? " [shown]" : " [hidden]"));
+    return elevatedResult;
+  }
+};
+
+TEST(SetupRun, ASetupThatNeedsAdministratorRightsIsStartedThroughTheElevationPrompt) {
+  const SetupCommand setup = BuildSetupCommand("C:\\Temp Dir\\SETUP_1", "Setup.exe*/S", "/DIR=\"C:\\My App\"", "_7",
+                                               false);
+  const std::string plain = "start \"C:\\Temp Dir\\SETUP_1\\Setup.exe\" /DIR=\"C:\\My App\" /S /TH_ID=_7";
+  const std::string elevated = "elevated C:\\Temp Dir\\SETUP_1\\Setup.exe | /DIR=\"C:\\My App\" /S /TH_ID=_7";
+  using R = SetupStarter::Result;
+  struct Case {
+    const char* what;
+    R plain;
+    bool elevatedStarts;
+    bool visible;
+    bool started;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"an ordinary setup", R::Started, true, true, true, {plain + " [shown]"}},
+      {"one that needs elevation", R::ElevationRequired, true, true, true, {plain + " [shown]", elevated + " [shown]"}},
+      {"hidden, needs elevation", R::ElevationRequired, true, false, true, {plain + " [hidden]", elevated + " [hidden]"}},
+      {"elevation declined", R::ElevationRequired, false, true, false, {plain + " [shown]", elevated + " [shown]"}},
+      {"any other failure: no second try", R::Failed, true, true, false, {plain + " [shown]"}},
+  };
+  for (const auto& c : cases) {
+    FakeStarter starter;
+    starter.plainResult = c.plain;
+    starter.elevatedResult = c.elevatedStarts;
+    EXPECT_EQ(StartSetup(starter, setup, c.visible), c.started) << c.what;
+    EXPECT_EQ(starter.calls, c.calls) << c.what;
+  }
 }
 
 TEST(SetupRun, ConfirmTempSpaceText) {

@@ -183,11 +183,37 @@ TEST(CommandLine, TailAndSwitches) {
 }
 
 TEST(CommandLine, CommandTailOf) {
+  // The program token goes by the Windows rules (quotes toggle, a blank or a
+  // tab outside quotes ends it); the rest is handed on as it stands.
+  const string prog = "C:\\Users\\me\\Downloads\\MySetup.exe";
   struct Case { string line, prog, expected; } cases[] = {
-      {"c:\\a\\SETUP.EXE /X", "C:\\a\\setup.exe", "/X"},   // found ignoring case
+      {"c:\\a\\SETUP.EXE /X", "C:\\a\\setup.exe", "/X"},
       {"\"C:\\a\\s.exe\"", "C:\\a\\s.exe", ""},
-      {"s.exe /X=\"a b\"", "C:\\a\\s.exe", "s.exe /X=\"a b"},  // program not found: line kept
-      {"  \"\" x \"\"  ", "", "x"},
+      // The last argument keeps its closing quote.
+      {"\"" + prog + "\" /DIR=\"C:\\Program Files\\My App\" /N=\"a b\"", prog,
+       "/DIR=\"C:\\Program Files\\My App\" /N=\"a b\""},
+      {"\"" + prog + "\" \"quoted first\" x", prog, "\"quoted first\" x"},
+      // Started by name, as a command prompt or a script starts it.
+      {"MySetup.exe /hide", prog, "/hide"},
+      {"MySetup /hide", prog, "/hide"},
+      {"mysetup.EXE\t/hide", prog, "/hide"},
+      {"Downloads\\MySetup.exe /X=\"a b\"", prog, "/X=\"a b\""},
+      // Quotes inside the program token.
+      {"C:\\\"My Apps\"\\MySetup.exe /x", "C:\\My Apps\\MySetup.exe", "/x"},
+      // Runs of blanks inside the tail stay; those around it go.
+      {prog + "   /a    /b  ", prog, "/a    /b"},
+      {"  " + prog + " /a", prog, "/a"},
+      // Empty tails.
+      {prog, prog, ""}, {"MySetup.exe", prog, ""}, {"\"" + prog + "\"   ", prog, ""}, {"", prog, ""},
+      // An unquoted full path with blanks, as the working copy is started.
+      {"C:\\Program Files\\App\\X_App.exe /_ZZ=99", "C:\\Program Files\\App\\X_App.exe", "/_ZZ=99"},
+      {"C:\\Program Files\\App\\X_App.exe", "C:\\Program Files\\App\\X_App.exe", ""},
+      // Only a whole token is the program: a longer name is not.
+      {"C:\\a\\s.exe.bak /x", "C:\\a\\s.exe", "/x"},
+      // The program's path later in the line stays there.
+      {"s.exe C:\\a\\s.exe", "C:\\a\\s.exe", "C:\\a\\s.exe"},
+      // An unclosed quote runs to the end: the whole line is the program.
+      {"\"C:\\a\\s.exe /x", "C:\\a\\s.exe", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(CommandTailOf(c.line, c.prog), c.expected) << c.line;
 }

@@ -393,13 +393,18 @@ TEST_F(FilesWin, SelfRemoveDeletesTheProgramInUseThenItself) {
     EXPECT_TRUE(WaitGone(batch, 10000)) << "batch left behind";
     EXPECT_EQ(Exists(folder), mode != "folder");
 
+    // The retry loop as the native tests of the batch text check it; here
+    // the paths the program and the system gave.
+    const auto loop = [&](const std::string& p) {
+      return "SET /A KOVREX_TRIES=0" + crlf + ":START" + crlf + "DEL " + p + crlf + "IF NOT EXIST " + p +
+             " GOTO DONE" + crlf + "SET /A KOVREX_TRIES+=1" + crlf + "IF %KOVREX_TRIES% GEQ 60 GOTO DONE" + crlf +
+             "PING -n 2 127.0.0.1 >NUL" + crlf + "GOTO START" + crlf + ":DONE" + crlf;
+    };
     const std::string text = ReadFilePart(copy, 0, 0);
     if (mode == "plain") {
-      EXPECT_EQ(text, ":START" + crlf + "DEL \"" + program + "\"" + crlf + "IF EXIST \"" + program + "\" GOTO START" +
-                          crlf + "DEL \"" + batch + "\"" + crlf);
+      EXPECT_EQ(text, loop("\"" + program + "\"") + "DEL \"" + batch + "\"" + crlf);
     } else if (mode == "folder") {
-      EXPECT_EQ(text, ":START" + crlf + "DEL \"" + program + "\"" + crlf + "IF EXIST \"" + program + "\" GOTO START" +
-                          crlf + "RD \"" + folder + "\"" + crlf + "DEL \"" + batch + "\"" + crlf);
+      EXPECT_EQ(text, loop("\"" + program + "\"") + "RD \"" + folder + "\"" + crlf + "DEL \"" + batch + "\"" + crlf);
     } else {
       // The batch was gone already; its short name is that of a fresh file of the same name.
       ASSERT_TRUE(WriteFileText(batch, "", 0));
@@ -407,10 +412,49 @@ TEST_F(FilesWin, SelfRemoveDeletesTheProgramInUseThenItself) {
       DeleteFileA(batch.c_str());
       const std::string sp = shortProgram;
       EXPECT_EQ(sp.find(' '), std::string::npos);
-      EXPECT_EQ(text, ":START" + crlf + "DEL " + sp + crlf + "IF EXIST " + sp + " GOTO START" + crlf + "DEL " +
-                          std::string(shortBatchBuf) + crlf);
+      EXPECT_EQ(text, loop(sp) + "DEL " + std::string(shortBatchBuf) + crlf);
     }
   }
+}
+
+TEST_F(FilesWin, SelfRemoveDeletesAReadOnlyProgram) {
+  const std::string batch = TempDir(true) + "_DEL_ME_.BAT";
+  const std::string folder = P("app"), program = folder + "\\X_App.exe";
+  MakeFolder(folder);
+  ASSERT_TRUE(CopyFileA((ProgramDir(true) + "selfremove_fixture.exe").c_str(), program.c_str(), FALSE));
+  ASSERT_TRUE(SetFileAttributesA(program.c_str(), FILE_ATTRIBUTE_READONLY));
+  // A working copy made of it is writable.
+  ASSERT_TRUE(CopyFileWritable(program, P("X_copy.exe")));
+  EXPECT_EQ(Attributes(P("X_copy.exe")) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(ReadFilePart(P("X_copy.exe"), 0, 0), ReadFilePart(program, 0, 0));
+  ASSERT_EQ(RunFixture(program, "plain \"" + P("copy.bat") + "\""), 0);
+  EXPECT_TRUE(WaitGone(program, 20000)) << "read-only program file left behind";
+  EXPECT_TRUE(WaitGone(batch, 10000)) << "batch left behind";
+}
+
+// A file that stays in use (or in a folder without delete rights) ends the
+// batch after its tries, with a pause between them, and the batch still
+// deletes itself. The fixture asks for 3 tries; the program's own call uses
+// the one-minute bound (checked in the native tests of the batch text).
+TEST_F(FilesWin, SelfRemoveGivesUpOnAFileThatStaysLocked) {
+  const std::string batch = TempDir(true) + "_DEL_ME_.BAT";
+  const std::string folder = P("app"), program = folder + "\\X_App.exe";
+  MakeFolder(folder);
+  ASSERT_TRUE(CopyFileA((ProgramDir(true) + "selfremove_fixture.exe").c_str(), program.c_str(), FALSE));
+  // Held open without delete sharing for the whole test: no DEL can succeed.
+  HANDLE holder = CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(RunFixture(program, "locked \"" + P("copy.bat") + "\""), 0);
+  const DWORD start = GetTickCount();
+  const bool ended = WaitGone(batch, 30000);
+  const DWORD took = GetTickCount() - start;
+  const bool programStayed = Exists(program);
+  CloseHandle(holder);
+  EXPECT_TRUE(ended) << "the batch is still retrying after 30 s";
+  EXPECT_GE(took, 1500u) << "no pause between the tries";
+  EXPECT_TRUE(programStayed) << "the file was held open, it cannot have gone";
+  const std::string text = ReadFilePart(P("copy.bat"), 0, 0);
+  EXPECT_NE(text.find("GEQ 3 "), std::string::npos) << text;
 }
 
 TEST_F(FilesWin, SelfRemoveStartsItsBatchByTheWholePath) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "environment/FilesWin.h"
 #include "environment/ProcessWin.h"
 #include "support/UtilsWin.h"
 
@@ -74,6 +75,27 @@ TEST(ProcessMatch, ByPathByBaseNameAndExact) {
   EXPECT_TRUE(IsRunning(app.name()));
   EXPECT_TRUE(IsProcessAlive(app.pid()));
   EXPECT_TRUE(IsProcessAlive(GetCurrentProcessId()));
+}
+
+// The query that also names 64-bit processes to the 32-bit stub answers here
+// first, and every match rule goes through it.
+TEST(ProcessMatch, TheFullImageQueryNamesTheProgramFile) {
+  FakeApp app("main", "image");
+  ASSERT_TRUE(app.started());
+  std::string path, base;
+  EXPECT_EQ(ProcessImageFile(app.pid(), path, base), ImageQuery::FullImageName);
+  EXPECT_TRUE(TextEquals(path, app.path())) << path;
+  EXPECT_TRUE(TextEquals(base, app.name())) << base;
+  EXPECT_EQ(ProcessImageFile(GetCurrentProcessId(), path, base), ImageQuery::FullImageName);
+  EXPECT_TRUE(TextEquals(path, ProgramFile())) << path;
+
+  const std::string shortForm = ShortPathName(app.path());
+  ASSERT_FALSE(shortForm.empty());
+  ASSERT_NE(shortForm, app.path()) << "the fixture's name should have a distinct 8.3 form";
+  EXPECT_EQ(FindProcessNT(shortForm, true), app.pid());
+  EXPECT_EQ(FindProcessNT(app.path(), true), app.pid());
+  EXPECT_EQ(FindProcessNT(app.name(), false), app.pid());
+  EXPECT_EQ(FindProcess(app.path(), true), app.pid());
 }
 
 TEST(ProcessWindows, MainWindowIsTheTitledVisibleOwner) {
