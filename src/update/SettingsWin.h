@@ -46,7 +46,9 @@ std::string AttentionTitle();  // key Attention
 int32_t CharSet();
 
 // --- [AutoUpdate]: the value of key, or defaultText when the key is missing -----
-std::string MessageText(const std::string& key, const std::string& defaultText);
+std::string MessageText(const char* key, const std::string& defaultText);
+// Most callers give a literal default: no temporary string at each call.
+std::string MessageText(const char* key, const char* defaultText);
 
 // --- [NewSetup] of NewInfoFile ---------------------------------------------------
 std::string DownloadURL_UPDATE();
