@@ -57,7 +57,9 @@ void CreateAndRun_X_Exe() {
   const std::string workingCopy = WorkingCopy();
   // Fails while an older working copy still runs from that file; the older
   // file is then started, which is as good.
-  CopyFileA(ProgramFile().c_str(), workingCopy.c_str(), FALSE);
+  // Writable, so that its self-removal can delete it even when the installed
+  // program is read-only.
+  CopyFileWritable(ProgramFile(), workingCopy);
   const std::string command = WorkingCopyCommand(workingCopy, SwitchValue("/TRANSIENT="), SwitchValue("/DELAY="));
   WinExec(command.c_str(), SW_HIDE);
 

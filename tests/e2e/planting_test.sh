@@ -8,7 +8,7 @@
 parse_args "$@"
 # shellcheck disable=SC1091
 . "$STATE/env"
-names=(psapi riched32 riched20 usp10 shfolder wininet comctl32)
+names=(psapi riched32 riched20 usp10 shfolder wininet comctl32 shell32)
 export KOVREX_DLLOVERRIDES="$(IFS=,; echo "${names[*]}")=n,b"
 cp "$STUB" stub.exe
 cp "$SETUPFX" Setup.exe
