@@ -43,6 +43,10 @@ run_exit_hooks() {
   cd / && rm -rf "$work"
 }
 
+# The stubs' extraction folders in the prefix's temporary folder, one a line
+# (needs WINEPREFIX, from "$STATE/env").
+extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
+
 wine_run() { "$root/scripts/wine-run" --state "$STATE" "$@"; }
 
 check() {  # check "what" command...

@@ -10,7 +10,6 @@ parse_args "$@"
 cp "$STUB" stub.exe
 cp "$SETUPFX" Setup.exe
 export KSETUP_RECORD="$(wine_run winepath -w "$work/record.txt" | tr -d '\r')"
-extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
 extraction_folders | while read -r f; do rm -rf "$f"; done
 
 # 100 MiB of text-like members (they inflate at about the speed of real files),

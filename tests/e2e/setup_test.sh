@@ -16,7 +16,6 @@ keep_win="$(wine_run winepath -w "$work/keep" | tr -d '\r')"
 dos_date=$(( (((2020 - 1980) << 9 | 5 << 5 | 17) << 16) | (10 << 11 | 20 << 5 | 30 / 2) ))
 
 pack() { wine_run "$KPACK" --stub stub.exe --date "2020-05-17 10:20:30" "$@" >/dev/null; }
-extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
 record() { grep -a "^$1=" record.txt 2>/dev/null | tail -n 1 | cut -d= -f2- | tr -d '\r'; }
 run_stub() {  # run_stub EXE ARGS...: runs it to its end (60 s at most); sets rc
   rc=0

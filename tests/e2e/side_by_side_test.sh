@@ -9,7 +9,6 @@ parse_args "$@"
 cp "$STUB" stub.exe
 cp "$SETUPFX" Setup.exe
 printf 'member one\r\n' >a.txt
-extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
 record() { grep -a "^$2=" "$1" 2>/dev/null | tail -n 1 | cut -d= -f2- | tr -d '\r'; }
 extraction_folders | while read -r f; do rm -rf "$f"; done
 

@@ -14,7 +14,6 @@ cp "$SETUPFX" Setup.exe
 printf 'member one\r\n' >a.txt
 export KSETUP_RECORD="$(wine_run winepath -w "$work/record.txt" | tr -d '\r')"
 record() { grep -a "^$1=" record.txt 2>/dev/null | tail -n 1 | cut -d= -f2- | tr -d '\r'; }
-extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
 extraction_folders | while read -r f; do rm -rf "$f"; done
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \

@@ -12,7 +12,6 @@ cp "$SETUPFX" Setup.exe
 printf 'member one\r\n' >a.txt
 head -c 3000 /dev/urandom >b.dat
 export KSETUP_RECORD="$(wine_run winepath -w "$work/record.txt" | tr -d '\r')"
-extraction_folders() { compgen -G "$WINEPREFIX/drive_c/users/*/[Tt]emp/SETUP_*" || true; }
 extraction_folders | while read -r f; do rm -rf "$f"; done
 
 wine_run "$KPACK" --stub stub.exe --out whole.exe --file a.txt --file Setup.exe --file b.dat --run "Setup.exe*" >/dev/null
