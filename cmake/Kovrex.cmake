@@ -7,8 +7,9 @@ set(KOVREX_ZLIB_FILES adler32.c compress.c crc32.c deflate.c inffast.c inflate.c
 if(WIN32)
   # zlib compiled from its own source (Debian's source package, fetched once
   # by scripts/zlib-source), static: the stub imports no zlib DLL, and with
-  # one section per function and datum the linker keeps only the inflate code
-  # it calls. No gzip support (the stub reads zlib streams only: no CRC-32
+  # one section per function the linker keeps only the inflate code it calls
+  # (no data sections: mingw would put the zeroed tables BUILDFIXED fills in
+  # stored .data sections instead of .bss). No gzip support (the stub reads zlib streams only: no CRC-32
   # tables) and no unwind tables (nothing unwinds through C code here). -O2
   # even in the size build: inflate is the extraction's speed, and -Os costs
   # a few per cent of it for 3 KB.
@@ -27,8 +28,11 @@ if(WIN32)
   list(TRANSFORM KOVREX_ZLIB_FILES PREPEND ${_zlib_src}/ OUTPUT_VARIABLE _zlib_files)
   add_library(kovrex_zlib STATIC ${_zlib_files})
   target_include_directories(kovrex_zlib SYSTEM PUBLIC ${_zlib_src})
-  target_compile_definitions(kovrex_zlib PRIVATE NO_GZIP)
-  target_compile_options(kovrex_zlib PRIVATE -O2 -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+  # BUILDFIXED: the fixed Huffman tables are built on first use instead of
+  # stored (2 KB less in the stub). Not safe on several threads at once: the
+  # programs here inflate on one thread (kpack compresses on many).
+  target_compile_definitions(kovrex_zlib PRIVATE NO_GZIP BUILDFIXED)
+  target_compile_options(kovrex_zlib PRIVATE -O2 -ffunction-sections -fno-asynchronous-unwind-tables
                          -fno-unwind-tables -w)
   # Plain objects even where the stub is linked with link-time optimisation:
   # zlib keeps the -O2 code its speed was measured with.
