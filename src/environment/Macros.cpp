@@ -142,21 +142,11 @@ std::string FourDigits(int n) {
   return s;
 }
 
-// A day number of the proleptic Gregorian calendar (day 0 is 1 March of
-// year 0); only differences of two are used.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe;
-}
-
 std::string DaysSince2000(const DateMoment& now) {
   const int64_t seconds = (DaysFromCivil(now.year, now.month, now.day) - DaysFromCivil(2000, 1, 1)) * 86400 +
                           int64_t(now.hour) * 3600 + int64_t(now.minute) * 60 + now.second;
-  return IntToText((seconds < 0 ? -seconds : seconds) / 86400);
+  uint64_t rest;
+  return IntToText(int64_t(DivMod64(seconds < 0 ? 0 - uint64_t(seconds) : uint64_t(seconds), 86400, rest)));
 }
 
 }  // namespace

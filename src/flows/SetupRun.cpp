@@ -11,9 +11,11 @@ std::string FormatMegabytes(double bytes) {
   uint64_t scale = decimals == 1 ? 10 : (decimals == 2 ? 100 : 1000);
   // Round half away from zero, as fixed-point formatting does.
   const uint64_t scaled = uint64_t(mb * double(scale) + 0.5);
-  std::string fraction = IntToText(int64_t(scaled % scale));
+  uint64_t rest;
+  const uint64_t whole = DivMod64(scaled, scale, rest);
+  std::string fraction = IntToText(int64_t(rest));
   while (fraction.size() < size_t(decimals)) fraction.insert(0, "0");
-  return IntToText(int64_t(scaled / scale)) + "." + fraction;
+  return IntToText(int64_t(whole)) + "." + fraction;
 }
 
 SetupCommand BuildSetupCommand(const std::string& folder, const std::string& runSpecification,

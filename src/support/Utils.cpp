@@ -196,13 +196,45 @@ int64_t ParseNumber(const std::string& text, int base) {
 
 int32_t ParseHex(const std::string& text) { return int32_t(uint32_t(uint64_t(ParseNumber(text, 16)))); }
 
+__attribute__((noinline)) uint64_t DivMod64(uint64_t n, uint64_t d, uint64_t& rem) {
+  rem = n % d;
+  return n / d;
+}
+
+int64_t FloorDivMod64(int64_t n, uint32_t d, uint32_t& rem) {
+  uint64_t r;
+  if (n >= 0) {
+    const uint64_t q = DivMod64(uint64_t(n), d, r);
+    rem = uint32_t(r);
+    return int64_t(q);
+  }
+  // -|n| = -(q * d) - r = -(q + 1) * d + (d - r)
+  const uint64_t q = DivMod64(0 - uint64_t(n), d, r);
+  rem = r ? uint32_t(d - r) : 0;
+  return -int64_t(q) - (r ? 1 : 0);
+}
+
+int64_t DaysFromCivil(int year, int month, int day) {
+  const int y = year - (month <= 2);
+  // Floor division by 400 without the overflow of y - 399 near the lower bound.
+  int era = y / 400, yoe = y % 400;
+  if (yoe < 0) {
+    --era;
+    yoe += 400;
+  }
+  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return int64_t(era) * 146097 + doe;
+}
+
 std::string IntToText(int64_t value) {
   char buf[24];
   char* p = buf + sizeof buf;
   uint64_t v = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
   do {
-    *--p = char('0' + v % 10);
-    v /= 10;
+    uint64_t digit;
+    v = DivMod64(v, 10, digit);
+    *--p = char('0' + digit);
   } while (v);
   if (value < 0) *--p = '-';
   return std::string(p, buf + sizeof buf);
@@ -213,13 +245,16 @@ bool TextToInt64(const std::string& text, int64_t& value) {
   bool neg = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
   if (i == text.size()) return false;
-  const uint64_t limit = neg ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+  // The limit is INT64_MAX (or its magnitude plus one): 922337203685477580
+  // tens and a last digit of 7 (8).
+  const uint64_t maxTens = uint64_t(INT64_MAX) / 10;
+  const unsigned maxLast = neg ? 8 : 7;
   uint64_t v = 0;
   for (; i < text.size(); ++i) {
     char c = text[i];
     if (c < '0' || c > '9') return false;
     unsigned d = unsigned(c - '0');
-    if (v > (limit - d) / 10) return false;
+    if (v > maxTens || (v == maxTens && d > maxLast)) return false;
     v = v * 10 + d;
   }
   value = neg ? int64_t(0 - v) : int64_t(v);
@@ -239,7 +274,9 @@ std::string RandomNumberText(int64_t low, int64_t high) {
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
   x ^= x >> 31;
   const uint64_t span = uint64_t(high) - uint64_t(low) + 1;  // at most 2^32 + 1 by contract
-  return IntToText(int64_t(uint64_t(low) + x % span));
+  uint64_t offset;
+  DivMod64(x, span, offset);
+  return IntToText(int64_t(uint64_t(low) + offset));
 }
 
 // --- Paths -----------------------------------------------------------------

@@ -48,6 +48,16 @@ int32_t ParseHex(const std::string& text);
 // Decimal text of a clock-seeded random integer in [low, high].
 std::string RandomNumberText(int64_t low, int64_t high);
 std::string IntToText(int64_t value);
+// n / d, with n % d in rem (d > 0). The one 64-bit division routine of the
+// 32-bit program: each of the compiler's signed and unsigned variants would
+// add its own few hundred bytes.
+uint64_t DivMod64(uint64_t n, uint64_t d, uint64_t& rem);
+// n / d rounded down, with the remainder (0 <= rem < d) in rem.
+int64_t FloorDivMod64(int64_t n, uint32_t d, uint32_t& rem);
+// A day number of the proleptic Gregorian calendar (day 0 is 1 March of
+// year 0); only differences of two are used. For the fields of a calendar
+// date: month 0-14, year within a few million.
+int64_t DaysFromCivil(int year, int month, int day);
 // Little-endian 32-bit words as files and registry data store them.
 uint32_t LoadLE32(const uint8_t* p);
 void StoreLE32(uint8_t* p, uint32_t value);

@@ -67,29 +67,12 @@ bool TestModeReadDue(bool force, int32_t now, int32_t lastRead) {
 
 // --- Time unit ---------------------------------------------------------------------
 
-namespace {
-
-// Days since 1 March of year 0 in the proleptic Gregorian calendar.
-int64_t DayNumber(int64_t y, int64_t m, int64_t d) {
-  if (m <= 2) --y;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yearOfEra = y - era * 400;
-  const int64_t dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra;
-}
-
-}  // namespace
-
 int64_t SecondsSince1899(const LocalDateTime& t) {
-  const int64_t days = DayNumber(t.year, t.month, t.day) - DayNumber(1899, 12, 30);
+  const int64_t days = DaysFromCivil(t.year, t.month, t.day) - DaysFromCivil(1899, 12, 30);
   const int64_t ms = days * 86400000 + ((int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 + t.milliseconds;
   // Whole milliseconds make the only inexact case a half second exactly.
-  int64_t seconds = ms / 1000, rest = ms % 1000;
-  if (rest < 0) {
-    rest += 1000;
-    --seconds;
-  }
+  uint32_t rest;
+  int64_t seconds = FloorDivMod64(ms, 1000, rest);
   if (rest > 500 || (rest == 500 && (seconds & 1))) ++seconds;
   return seconds;
 }

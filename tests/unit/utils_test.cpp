@@ -126,7 +126,8 @@ TEST(Convert, IntTextRoundTrip) {
   struct Case { string text; bool ok; int64_t value; } cases[] = {
       {"5", true, 5},   {"-12", true, -12}, {"+7", true, 7}, {"", false, 0}, {"TRUE", false, 0}, {"12abc", false, 0},
       {"9223372036854775807", true, INT64_MAX}, {"-9223372036854775808", true, INT64_MIN},
-      {"9223372036854775808", false, 0}, {"-", false, 0}, {" 5", false, 0},
+      {"9223372036854775808", false, 0}, {"-9223372036854775809", false, 0}, {"92233720368547758070", false, 0},
+      {"-", false, 0}, {" 5", false, 0},
   };
   for (const auto& c : cases) {
     int64_t v = 0;
@@ -136,6 +137,24 @@ TEST(Convert, IntTextRoundTrip) {
       EXPECT_EQ(IntToText(v), c.text[0] == '+' ? c.text.substr(1) : c.text);
     }
   }
+}
+
+TEST(Convert, FloorDivisionAndCalendarDays) {
+  struct Case { int64_t n; uint32_t d; int64_t q; uint32_t r; } cases[] = {
+      {7, 2, 3, 1},         {-7, 2, -4, 1},        {-8, 2, -4, 0},  {0, 1000, 0, 0},
+      {-1, 1000, -1, 999},  {INT64_MAX, 10, 922337203685477580, 7}, {INT64_MIN, 1000, -9223372036854776, 192},
+  };
+  for (const auto& c : cases) {
+    uint32_t r = 99;
+    EXPECT_EQ(FloorDivMod64(c.n, c.d, r), c.q) << c.n << " / " << c.d;
+    EXPECT_EQ(r, c.r) << c.n << " % " << c.d;
+  }
+  // Differences of day numbers across leap days, centuries and year 0.
+  EXPECT_EQ(DaysFromCivil(2000, 3, 1) - DaysFromCivil(2000, 2, 28), 2);
+  EXPECT_EQ(DaysFromCivil(1900, 3, 1) - DaysFromCivil(1900, 2, 28), 1);
+  EXPECT_EQ(DaysFromCivil(2000, 1, 1) - DaysFromCivil(1899, 12, 30), 36526);
+  EXPECT_EQ(DaysFromCivil(1, 1, 1) - DaysFromCivil(-1, 12, 31), 367);  // year 0 is a leap year
+  EXPECT_EQ(DaysFromCivil(-400, 3, 1) - DaysFromCivil(-800, 3, 1), 146097);
 }
 
 TEST(Convert, RandomNumberTextStaysInRangeAndVaries) {
