@@ -196,9 +196,32 @@ int64_t ParseNumber(const std::string& text, int base) {
 
 int32_t ParseHex(const std::string& text) { return int32_t(uint32_t(uint64_t(ParseNumber(text, 16)))); }
 
+uint64_t DivMod64Bitwise(uint64_t n, uint64_t d, uint64_t& rem) {
+  uint64_t q = 0, r = 0;
+  for (int i = 63; i >= 0; --i) {
+    const bool carry = r >> 63;  // r < d, but 2r may not fit
+    r = r << 1 | ((n >> i) & 1);
+    if (carry || r >= d) {
+      r -= d;
+      q |= uint64_t(1) << i;
+    }
+  }
+  rem = r;
+  return q;
+}
+
 __attribute__((noinline)) uint64_t DivMod64(uint64_t n, uint64_t d, uint64_t& rem) {
+#if UINTPTR_MAX == 0xFFFFFFFFu
+  // Decimal text and clock arithmetic mostly fit in 32 bits: one instruction.
+  if ((n >> 32) == 0 && (d >> 32) == 0) {
+    rem = uint32_t(n) % uint32_t(d);
+    return uint32_t(n) / uint32_t(d);
+  }
+  return DivMod64Bitwise(n, d, rem);
+#else
   rem = n % d;
   return n / d;
+#endif
 }
 
 int64_t FloorDivMod64(int64_t n, uint32_t d, uint32_t& rem) {

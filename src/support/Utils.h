@@ -52,6 +52,9 @@ std::string IntToText(int64_t value);
 // 32-bit program: each of the compiler's signed and unsigned variants would
 // add its own few hundred bytes.
 uint64_t DivMod64(uint64_t n, uint64_t d, uint64_t& rem);
+// The same by shifts and subtractions: what the 32-bit build uses for
+// operands beyond 32 bits instead of the compiler's library routine.
+uint64_t DivMod64Bitwise(uint64_t n, uint64_t d, uint64_t& rem);
 // n / d rounded down, with the remainder (0 <= rem < d) in rem.
 int64_t FloorDivMod64(int64_t n, uint32_t d, uint32_t& rem);
 // A day number of the proleptic Gregorian calendar (day 0 is 1 March of

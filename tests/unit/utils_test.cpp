@@ -149,6 +149,16 @@ TEST(Convert, FloorDivisionAndCalendarDays) {
     EXPECT_EQ(FloorDivMod64(c.n, c.d, r), c.q) << c.n << " / " << c.d;
     EXPECT_EQ(r, c.r) << c.n << " % " << c.d;
   }
+  // The division without the compiler's routine, against the processor's.
+  const uint64_t values[] = {0, 1, 9, 10, 86400, 0xFFFFFFFFull, 0x100000000ull, 1000000007ull * 999999937ull,
+                             uint64_t(INT64_MAX), uint64_t(INT64_MAX) + 1, ~0ull - 1, ~0ull};
+  for (uint64_t n : values)
+    for (uint64_t d : values) {
+      if (!d) continue;
+      uint64_t r = 0;
+      EXPECT_EQ(DivMod64Bitwise(n, d, r), n / d) << n << " / " << d;
+      EXPECT_EQ(r, n % d) << n << " % " << d;
+    }
   // Differences of day numbers across leap days, centuries and year 0.
   EXPECT_EQ(DaysFromCivil(2000, 3, 1) - DaysFromCivil(2000, 2, 28), 2);
   EXPECT_EQ(DaysFromCivil(1900, 3, 1) - DaysFromCivil(1900, 2, 28), 1);
