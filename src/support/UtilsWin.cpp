@@ -3,18 +3,21 @@
 namespace {
 
 // Reads a folder through a Get...DirectoryA-style call, growing the buffer
-// when the answer does not fit (the call then returns the size it needs).
-template <typename Getter>
-std::string ReadFolder(Getter get) {
+// when the answer does not fit (the call then returns the size it needs),
+// with or without its trailing backslash. One routine for all three folders
+// (a function pointer, not a template: the stub would carry three copies).
+std::string ReadFolder(DWORD (*get)(char*, DWORD), bool add) {
   char small[256];
   DWORD n = get(small, sizeof small);
-  if (n == 0) return std::string();
-  if (n < sizeof small) return std::string(small, n);
-  std::string big(n + 1, '\0');
-  n = get(&big[0], DWORD(big.size()));
-  if (n == 0 || n >= big.size()) return std::string();
-  big.resize(n);
-  return big;
+  std::string folder;
+  if (n != 0 && n < sizeof small) {
+    folder.assign(small, n);
+  } else if (n != 0) {
+    folder.assign(n + 1, '\0');
+    n = get(&folder[0], DWORD(folder.size()));
+    folder.resize(n == 0 || n >= folder.size() ? 0 : n);
+  }
+  return SetTrailingBackslash(folder, add);
 }
 
 }  // namespace
@@ -38,15 +41,15 @@ std::string ProgramDir(bool add) {
 }
 
 std::string WindowsDir(bool add) {
-  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetWindowsDirectoryA(b, n); }), add);
+  return ReadFolder([](char* b, DWORD n) -> DWORD { return GetWindowsDirectoryA(b, n); }, add);
 }
 
 std::string SystemDir(bool add) {
-  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetSystemDirectoryA(b, n); }), add);
+  return ReadFolder([](char* b, DWORD n) -> DWORD { return GetSystemDirectoryA(b, n); }, add);
 }
 
 std::string TempDir(bool add) {
-  return SetTrailingBackslash(ReadFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }), add);
+  return ReadFolder([](char* b, DWORD n) -> DWORD { return GetTempPathA(n, b); }, add);
 }
 
 bool IsWinNT() {
