@@ -131,15 +131,11 @@ std::string CustomMacroValue(const std::string& token) {
   return GetListValue(gCustomMacros, key, token);
 }
 
-std::string TwoDigits(int n) {
-  std::string s = IntToText(n);
-  return s.size() < 2 ? "0" + s : s;
-}
-
-std::string FourDigits(int n) {
-  std::string s = IntToText(n);
-  while (s.size() < 4) s = "0" + s;
-  return s;
+// Appends n in decimal with zeros in front up to width characters.
+void AppendPadded(std::string& text, int n, size_t width) {
+  const std::string digits = IntToText(n);
+  if (digits.size() < width) text.append(width - digits.size(), '0');
+  text += digits;
 }
 
 std::string DaysSince2000(const DateMoment& now) {
@@ -221,25 +217,30 @@ std::string ExpandDateMacro(const std::string& text, const DateMoment& now, cons
 }
 
 std::string DateText(char code, const DateMoment& now, const DateLocale& locale) {
-  const std::string dd = TwoDigits(now.day), mm = TwoDigits(now.month), yy = TwoDigits((now.year % 100 + 100) % 100),
-                    yyyy = FourDigits(now.year);
-  switch (code) {
-    case '#': {
-      const std::string month = now.month >= 1 && now.month <= 12 ? locale.monthNames[now.month - 1] : "";
-      return dd + locale.dateSeparator + month + locale.dateSeparator + yyyy;
+  if (code == '0') return DaysSince2000(now);
+  // Field letters: d m y (two digits), Y (four), H M S, N the month's name;
+  // '/' and ':' are the locale's separators.
+  static const char* const kPatterns[] = {"d-m-y", "m-d-y", "y-m-d", "d-m-Y", "m-d-Y", "Y-m-d", "Y-m-d H:M:S"};
+  const char* pattern = code == '#' ? "d/N/Y" : code >= '1' && code <= '7' ? kPatterns[code - '1'] : "";
+  std::string text;
+  for (const char* p = pattern; *p; ++p) {
+    switch (*p) {
+      case 'd': AppendPadded(text, now.day, 2); break;
+      case 'm': AppendPadded(text, now.month, 2); break;
+      case 'y': AppendPadded(text, (now.year % 100 + 100) % 100, 2); break;
+      case 'Y': AppendPadded(text, now.year, 4); break;
+      case 'H': AppendPadded(text, now.hour, 2); break;
+      case 'M': AppendPadded(text, now.minute, 2); break;
+      case 'S': AppendPadded(text, now.second, 2); break;
+      case 'N':
+        if (now.month >= 1 && now.month <= 12) text += locale.monthNames[now.month - 1];
+        break;
+      case '/': text += locale.dateSeparator; break;
+      case ':': text += locale.timeSeparator; break;
+      default: text += *p;
     }
-    case '0': return DaysSince2000(now);
-    case '1': return dd + "-" + mm + "-" + yy;
-    case '2': return mm + "-" + dd + "-" + yy;
-    case '3': return yy + "-" + mm + "-" + dd;
-    case '4': return dd + "-" + mm + "-" + yyyy;
-    case '5': return mm + "-" + dd + "-" + yyyy;
-    case '6': return yyyy + "-" + mm + "-" + dd;
-    case '7':
-      return yyyy + "-" + mm + "-" + dd + " " + TwoDigits(now.hour) + locale.timeSeparator + TwoDigits(now.minute) +
-             locale.timeSeparator + TwoDigits(now.second);
-    default: return std::string();
   }
+  return text;
 }
 
 std::string ExpandDots(const std::string& path, MacroProvider& provider) {
