@@ -221,13 +221,19 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
   if (!FileExists(packageFile)) return r;
 
   Win32FileSource file(packageFile);
-  PumpingSource source(file);
-  // Read through the pumping source: the window stays live during the pass.
-  r.checksumOk = ChecksumVerdict(source);
+  // Reads pump messages when due, so the window stays live; the members'
+  // reads also feed the package sum, so the package is read once.
+  PumpingSource pumping(file);
   TrailerCopy trailer;
-  ReadTrailer(file, trailer);
+  const bool hasTrailer = ReadTrailer(file, trailer);
+  ChecksummingSource source(pumping, trailer.length);
+  // Without a trailer to compare with, the package is bad whatever it sums to.
+  const auto verdict = [&] { return hasTrailer && source.Finish() == trailer.Word(kTrailerChecksum); };
   const int64_t end = LogicalEnd(file);
-  if (!trailer.HasMagic()) return r;
+  if (!trailer.HasMagic()) {
+    r.checksumOk = verdict();
+    return r;
+  }
 
   int64_t position = trailer.Word(kTrailerHeaderOffset);
   progress.Progress(0, 0, int(trailer.Word(kTrailerMemberCount)) + 2, 0, 1);
@@ -267,6 +273,7 @@ ExtractResult ExtractPackage(const std::string& packageFile, const std::string& 
     if (end - position <= kTrailerLength) break;
   }
 
+  r.checksumOk = verdict();
   const std::string copyName = FileNamePart(autoUpdateName);
   if (!r.corrupt && !r.stopped && !copyName.empty() && PosFromEnd(".exe", packageFile) == 1)
     WriteAutoUpdateCopy(file, packageFile, firstMemberOffset, folder, copyName);

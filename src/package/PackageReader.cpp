@@ -96,44 +96,99 @@ bool ReadTrailer(ByteSource& source, TrailerCopy& trailer) {
   return true;
 }
 
-uint32_t PackageChecksum(ByteSource& source, uint32_t tail) {
-  int64_t size = source.Size();
-  if (size < 0) return 0;
-  const int64_t lead = LeadValue(source);
-  if (lead > 0) size = lead;
-  int64_t remaining = size - int64_t(tail);
-  int64_t position = 0;
-  if (lead > 0) {
-    remaining -= 512;
-    position = 512;
-  }
+// The sum runs over 4096-byte blocks from offset 0 (512 past a PE file's
+// lead value): each whole word counts while the remaining length, less 4 for
+// every word, stays above 4, and each block adds 1234 on the same condition.
+// A short block (even an empty one) is the last.
+constexpr uint32_t kSumBlock = 4096;
 
-  // The sum runs over 4096-byte blocks; reading several at once only saves
-  // calls. A short block (even an empty one) is the last.
-  constexpr size_t kBlock = 4096;
-  constexpr size_t kChunk = 16 * kBlock;
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
-  uint8_t* const chunk = buffer.get();
-  uint32_t sum = 0;
-  for (;;) {
-    // Nothing more can count once remaining is down to 4: it only falls.
-    if (remaining <= 4) return sum;
-    const size_t got = source.ReadAt(position, chunk, kChunk);
-    position += int64_t(got);
-    for (size_t at = 0;; at += kBlock) {
-      const size_t k = got - at < kBlock ? got - at : kBlock;
-      const int64_t words = int64_t(k / 4);
-      // Word j of the block (0-based) counts while remaining - 4(j+1) > 4.
-      int64_t counted = remaining > 8 ? (remaining - 8 + 3) / 4 : 0;
-      if (counted > words) counted = words;
-      const uint8_t* p = chunk + at;
-      sum += SumWords(p, size_t(counted));
-      remaining -= 4 * words;
-      if (remaining > 4) sum += 1234;
-      if (k < kBlock) return sum;
-      if (at + kBlock == got) break;
+ChecksummingSource::ChecksummingSource(ByteSource& inner, uint32_t tail) : inner_(inner) {
+  int64_t size = inner.Size();
+  if (size < 0) {
+    ended_ = true;  // unreadable: the sum of nothing
+    return;
+  }
+  const int64_t lead = LeadValue(inner);
+  if (lead > 0) size = lead;
+  remaining_ = size - int64_t(tail);
+  if (lead > 0) {
+    remaining_ -= 512;
+    position_ = 512;
+  }
+}
+
+void ChecksummingSource::EndBlockIfFull() {
+  if (blockFill_ < kSumBlock) return;
+  blockFill_ = 0;
+  if (remaining_ > 4) sum_ += 1234;
+}
+
+void ChecksummingSource::Feed(const uint8_t* p, size_t n) {
+  while (n && !Done()) {
+    if (partialSize_ || n < 4) {
+      // A word split between two reads.
+      partial_[partialSize_++] = *p++;
+      --n;
+      ++position_;
+      if (partialSize_ < 4) continue;
+      partialSize_ = 0;
+      remaining_ -= 4;
+      if (remaining_ > 4) sum_ += LoadLE32(partial_);
+      blockFill_ += 4;
+      EndBlockIfFull();
+      continue;
+    }
+    size_t take = n & ~size_t(3);
+    if (take > kSumBlock - blockFill_) take = kSumBlock - blockFill_;
+    const int64_t words = int64_t(take / 4);
+    int64_t counted = remaining_ > 8 ? (remaining_ - 8 + 3) / 4 : 0;
+    if (counted > words) counted = words;
+    sum_ += SumWords(p, size_t(counted));
+    remaining_ -= 4 * words;
+    blockFill_ += uint32_t(take);
+    position_ += int64_t(take);
+    p += take;
+    n -= take;
+    EndBlockIfFull();
+  }
+}
+
+void ChecksummingSource::CatchUp(int64_t upTo) {
+  constexpr size_t kChunk = 16 * kSumBlock;
+  std::unique_ptr<uint8_t[]> buffer;
+  while (position_ < upTo && !Done()) {
+    if (!buffer) buffer.reset(new uint8_t[kChunk]);
+    const size_t want = upTo - position_ < int64_t(kChunk) ? size_t(upTo - position_) : kChunk;
+    const int64_t at = position_;
+    const size_t got = inner_.ReadAt(at, buffer.get(), want);
+    Feed(buffer.get(), got);
+    if (got < want) {
+      // The last, short block (perhaps empty) still adds its 1234.
+      if (!Done()) sum_ += 1234;
+      ended_ = true;
     }
   }
+}
+
+size_t ChecksummingSource::ReadAt(int64_t offset, void* buf, size_t n) {
+  const size_t got = inner_.ReadAt(offset, buf, n);
+  if (offset < 0 || Done() || offset + int64_t(got) <= position_) return got;
+  if (offset > position_) CatchUp(offset);
+  if (!Done() && offset <= position_ && position_ < offset + int64_t(got)) {
+    const size_t skip = size_t(position_ - offset);
+    Feed(static_cast<const uint8_t*>(buf) + skip, got - skip);
+  }
+  return got;
+}
+
+uint32_t ChecksummingSource::Finish() {
+  CatchUp(INT64_MAX);
+  return sum_;
+}
+
+uint32_t PackageChecksum(ByteSource& source, uint32_t tail) {
+  ChecksummingSource sum(source, tail);
+  return sum.Finish();
 }
 
 bool ChecksumVerdict(ByteSource& source) {

@@ -21,6 +21,35 @@ bool ReadTrailer(ByteSource& source, TrailerCopy& trailer);
 // The 32-bit package sum (not a CRC) over the file up to the tail before the
 // logical end; callers pass the trailer length.
 uint32_t PackageChecksum(ByteSource& source, uint32_t tail);
+// The package sum taken from reads that are made anyway. Every ReadAt
+// passes through to inner; the bytes that continue the sum are added as they
+// go by (a gap before them is read first, so the order holds), and Finish
+// reads whatever no one read and gives PackageChecksum's value. An
+// extraction reading its members through it reads the package once, not
+// twice.
+class ChecksummingSource : public ByteSource {
+ public:
+  ChecksummingSource(ByteSource& inner, uint32_t tail);
+  int64_t Size() override { return inner_.Size(); }
+  size_t ReadAt(int64_t offset, void* buf, size_t n) override;
+  uint32_t Finish();
+
+ private:
+  bool Done() const { return ended_ || remaining_ <= 4; }  // nothing more can count
+  void Feed(const uint8_t* p, size_t n);                   // the bytes at position_
+  void CatchUp(int64_t upTo);                              // reads [position_, upTo)
+  void EndBlockIfFull();
+
+  ByteSource& inner_;
+  int64_t position_ = 0;   // the next byte of the sum
+  int64_t remaining_ = 0;  // counts down by 4 a word; a word counts while above 4
+  uint32_t sum_ = 0;
+  uint32_t blockFill_ = 0;  // bytes seen of the current 4096-byte block
+  uint8_t partial_[4] = {};
+  uint32_t partialSize_ = 0;
+  bool ended_ = false;  // the file ended: the last block was short
+};
+
 // The checksum verdict of extraction: the package sum equals the trailer's.
 // A source that cannot be read, or has no trailer to compare with, is a bad
 // package (its zeroed trailer copy would agree with a sum of nothing).
