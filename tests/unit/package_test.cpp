@@ -92,22 +92,28 @@ TEST(Checksum, MatchesTheStepByStepSumForManyShapes) {
       }
 }
 
+// A random file of fewer than maxSize bytes; most of those long enough are
+// PE files with a random lead value at 252 (sometimes 0, sometimes past the end).
+string RandomFileWithLead(std::mt19937& rng, size_t maxSize) {
+  const size_t size = rng() % maxSize;
+  string f = RandomBytes(size, rng());
+  if (size >= 258 && rng() % 4 != 0) {
+    f.replace(0, 2, "MZ");
+    f.replace(256, 2, "PE");
+    Put32(f, 252, rng() % 5 == 0 ? 0 : uint32_t(rng() % (size + 9000)));
+  }
+  return f;
+}
+
 TEST(Checksum, MatchesTheStepByStepSumOnRandomPackages) {
   // Random sizes, logical ends and tails: every count of words left over by
   // the vector loop, at every place in a block, meets the plain sum.
   std::mt19937 rng(15);
   for (int round = 0; round < 400; ++round) {
-    const size_t size = rng() % 140000;
-    string f = RandomBytes(size, rng());
-    if (size >= 258 && rng() % 4 != 0) {
-      f.replace(0, 2, "MZ");
-      f.replace(256, 2, "PE");
-      const uint32_t lead = rng() % 5 == 0 ? 0 : uint32_t(rng() % (size + 9000));
-      Put32(f, 252, lead);
-    }
+    const string f = RandomFileWithLead(rng, 140000);
     const uint32_t tail = rng() % 3 == 0 ? 74u : uint32_t(rng() % 20000);
     MemorySource src(f);
-    ASSERT_EQ(PackageChecksum(src, tail), ReferenceChecksum(f, tail)) << "size " << size << " tail " << tail;
+    ASSERT_EQ(PackageChecksum(src, tail), ReferenceChecksum(f, tail)) << "size " << f.size() << " tail " << tail;
   }
 }
 
@@ -118,13 +124,7 @@ TEST(Checksum, TheSumOfPassingReadsEqualsTheWholePass) {
   // and the sum is the reference's.
   std::mt19937 rng(16);
   for (int round = 0; round < 300; ++round) {
-    const size_t size = rng() % 200000;
-    string f = RandomBytes(size, rng());
-    if (size >= 258 && rng() % 3 != 0) {
-      f.replace(0, 2, "MZ");
-      f.replace(256, 2, "PE");
-      Put32(f, 252, rng() % 6 == 0 ? 0 : uint32_t(rng() % (size + 9000)));
-    }
+    const string f = RandomFileWithLead(rng, 200000);
     const uint32_t tail = rng() % 3 == 0 ? 74u : uint32_t(rng() % 9000);
     MemorySource plain(f);
     ChecksummingSource sum(plain, tail);
@@ -140,7 +140,7 @@ TEST(Checksum, TheSumOfPassingReadsEqualsTheWholePass) {
       at = move == 0 ? at / 2 : move == 1 ? at + int64_t(k) - int64_t(rng() % 9) : at + int64_t(k) + int64_t(rng() % 9);
       if (at < 0) at = 0;
     }
-    ASSERT_EQ(sum.Finish(), ReferenceChecksum(f, tail)) << "round " << round << " size " << size << " tail " << tail;
+    ASSERT_EQ(sum.Finish(), ReferenceChecksum(f, tail)) << "round " << round << " size " << f.size() << " tail " << tail;
   }
 }
 
