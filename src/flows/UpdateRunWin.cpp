@@ -24,14 +24,13 @@ namespace {
 
 const char kProgName[] = "PROG_NAME";
 
-std::string TwoDigits(int v) { return std::string(1, char('0' + v / 10 % 10)) + char('0' + v % 10); }
-
 // "DD-MM-YYYY  HH:MM:SS" of the local time.
 std::string FireTime() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return TwoDigits(t.wDay) + "-" + TwoDigits(t.wMonth) + "-" + IntToText(t.wYear) + "  " + TwoDigits(t.wHour) + ":" +
-         TwoDigits(t.wMinute) + ":" + TwoDigits(t.wSecond);
+  char text[32];
+  wsprintfA(text, "%02u-%02u-%u  %02u:%02u:%02u", t.wDay, t.wMonth, t.wYear, t.wHour, t.wMinute, t.wSecond);
+  return text;
 }
 
 void Step(const char* text) { Trace({text}); }
@@ -54,16 +53,17 @@ std::string Quoted(const std::string& path) {
 // Applies the configured shut-down method to the application and waits for
 // its end (unless told not to shut it down).
 void ShutDownApplication(View& view, const std::string& appPath) {
-  if (ShutDownMethod() == "Issue a Message Box") {
+  const std::string method = ShutDownMethod();
+  if (method == "Issue a Message Box") {
     const std::string notice = Replace(MessageText("s15", ""), kProgName, FileNamePart(appPath));
     // The user closes the application; the box comes back until it is gone.
     while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle(AttentionTitle()));
   }
   Step(" ==== DoPerform-5 ====");
-  if (ShutDownMethod() == "Using WM_CLOSE") CloseMainWindow(appPath, true);
-  if (ShutDownMethod() == "Using WM_QUIT") QuitMainWindow(appPath, true);
-  if (ShutDownMethod() == "Using Terminate Process") TerminateProgram(appPath, true);
-  if (ShutDownMethod() != "Don't Shut Down") WaitForExit(appPath);
+  if (method == "Using WM_CLOSE") CloseMainWindow(appPath, true);
+  if (method == "Using WM_QUIT") QuitMainWindow(appPath, true);
+  if (method == "Using Terminate Process") TerminateProgram(appPath, true);
+  if (method != "Don't Shut Down") WaitForExit(appPath);
 }
 
 // Asks, downloads, shuts the application down, runs the update setup,
