@@ -161,27 +161,32 @@ double DiskFreeBytes(const std::string& path) {
   return double(clusterBytes) * double(freeClusters);
 }
 
-std::string FindFileInTree(const std::string& folder, const std::string& fileName) {
+namespace {
+
+// The first file (or folder) of the name at or below the folder, depth first.
+std::string FindInTree(const std::string& folder, const std::string& name, bool wantFolder) {
   const std::string base = SetTrailingBackslash(folder, true);
-  const std::string candidate = base + fileName;
-  if (FileExists(candidate)) return candidate;
+  if (wantFolder) {
+    if (PosFromEnd("\\" + name, folder) == 1) return folder;
+  } else if (FileExists(base + name)) {
+    return base + name;
+  }
   for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
     if (!l.IsPlainSubfolder()) continue;
-    std::string hit = FindFileInTree(base + l.Name(), fileName);
+    std::string hit = FindInTree(base + l.Name(), name, wantFolder);
     if (!hit.empty()) return hit;
   }
   return std::string();
 }
 
+}  // namespace
+
+std::string FindFileInTree(const std::string& folder, const std::string& fileName) {
+  return FindInTree(folder, fileName, false);
+}
+
 std::string FindFolderInTree(const std::string& folder, const std::string& folderName) {
-  if (PosFromEnd("\\" + folderName, folder) == 1) return folder;
-  const std::string base = SetTrailingBackslash(folder, true);
-  for (Listing l(base + "*.*", kListSearch); l.Valid(); l.Next()) {
-    if (!l.IsPlainSubfolder()) continue;
-    std::string hit = FindFolderInTree(base + l.Name(), folderName);
-    if (!hit.empty()) return hit;
-  }
-  return std::string();
+  return FindInTree(folder, folderName, true);
 }
 
 DriveTypeFunction SetDriveTypeFunction(DriveTypeFunction fn) {

@@ -210,9 +210,11 @@ bool ReadRecord(ByteSource& source, int64_t size, int64_t& offset, std::string& 
   return true;
 }
 
-bool SameToken(const std::string& a, const std::string& b) {
+// Compares the secret tokens in field 3 of two web-setup or update texts.
+bool SameToken(const std::string& textA, const std::string& textB) {
   std::string pa, pb;
-  return DescrambleTokenChecked(a, pa) && DescrambleTokenChecked(b, pb) && pa == pb;
+  return DescrambleTokenChecked(GetField(textA, 3, std::string()), pa) &&
+         DescrambleTokenChecked(GetField(textB, 3, std::string()), pb) && pa == pb;
 }
 
 }  // namespace
@@ -258,9 +260,9 @@ std::string TGFileInfo::OriginalInfoFileName() const {
 }
 
 bool TGFileInfo::SameWebToken(const TGFileInfo& other) const {
-  return SameToken(GetField(webSetupText_, 3, std::string()), GetField(other.webSetupText_, 3, std::string()));
+  return SameToken(webSetupText_, other.webSetupText_);
 }
 
 bool TGFileInfo::SameUpdateToken(const TGFileInfo& other) const {
-  return SameToken(GetField(autoUpdateText_, 3, std::string()), GetField(other.autoUpdateText_, 3, std::string()));
+  return SameToken(autoUpdateText_, other.autoUpdateText_);
 }
