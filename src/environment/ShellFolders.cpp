@@ -22,6 +22,15 @@ std::string ShellOr(int id, FallbackBase base, const char* name, bool add, Shell
   return SetTrailingBackslash(folder, add);
 }
 
+// The shell's folder `levels` (1 or 2) up, each step taken only while the
+// folder exists, or the fall-back folder when that is no folder.
+std::string AncestorOr(int id, int levels, FallbackBase fallback, bool add, ShellFolderSource& source) {
+  std::string folder = Shell(id, source);
+  for (int i = 0; i < levels && Exists(folder, source); ++i) folder = ParentFolder(folder);
+  if (!Exists(folder, source)) folder = fallback(false, source);
+  return SetTrailingBackslash(folder, add);
+}
+
 }  // namespace
 
 std::string ParentFolder(const std::string& folder) {
@@ -38,27 +47,15 @@ std::string ProfileFolder(bool add, ShellFolderSource& source) {
 }
 
 std::string UserDir(bool add, ShellFolderSource& source) {
-  std::string folder = Shell(kCsidlPersonal, source);
-  if (Exists(folder, source)) folder = ParentFolder(folder);
-  if (!Exists(folder, source)) folder = ProfileFolder(false, source);
-  return SetTrailingBackslash(folder, add);
+  return AncestorOr(kCsidlPersonal, 1, ProfileFolder, add, source);
 }
 
 std::string DocumentsAndSettingsDir(bool add, ShellFolderSource& source) {
-  std::string folder = Shell(kCsidlPersonal, source);
-  if (Exists(folder, source)) {
-    folder = ParentFolder(folder);
-    if (Exists(folder, source)) folder = ParentFolder(folder);
-  }
-  if (!Exists(folder, source)) folder = ProfileFolder(false, source);
-  return SetTrailingBackslash(folder, add);
+  return AncestorOr(kCsidlPersonal, 2, ProfileFolder, add, source);
 }
 
 std::string AllUsersDir(bool add, ShellFolderSource& source) {
-  std::string folder = Shell(kCsidlCommonAppData, source);
-  if (Exists(folder, source)) folder = ParentFolder(folder);
-  if (!Exists(folder, source)) folder = Windows(false, source);
-  return SetTrailingBackslash(folder, add);
+  return AncestorOr(kCsidlCommonAppData, 1, Windows, add, source);
 }
 
 std::string UserAppDataDir(bool add, ShellFolderSource& source) {
