@@ -106,10 +106,12 @@ class TAnalizer {
     EnumWindows(Collect, reinterpret_cast<LPARAM>(this));
     std::vector<WindowFacts> facts(static_cast<size_t>(count_));
     for (int i = 0; i < count_; ++i) {
-      facts[size_t(i)].handle = reinterpret_cast<uintptr_t>(windows_[i]);
-      facts[size_t(i)].rootOwner = reinterpret_cast<uintptr_t>(RootOwner(windows_[i]));
-      facts[size_t(i)].titled = !WindowTitle(windows_[i]).empty();
-      facts[size_t(i)].visible = IsWindowVisible(windows_[i]) != FALSE;
+      const HWND w = windows_[i];
+      WindowFacts& f = facts[size_t(i)];
+      f.handle = reinterpret_cast<uintptr_t>(w);
+      f.rootOwner = reinterpret_cast<uintptr_t>(RootOwner(w));
+      f.titled = !WindowTitle(w).empty();
+      f.visible = IsWindowVisible(w) != FALSE;
     }
     int best = ChooseMainWindow(facts);
     return best < 0 ? nullptr : windows_[best];
