@@ -55,17 +55,15 @@ int ChooseMainWindow(const std::vector<WindowFacts>& windows) {
     for (size_t i = 0; i < windows.size(); ++i)
       if (windows[i].handle == w.rootOwner) ++scores[i];
   }
-  for (size_t i = 0; i < windows.size(); ++i) {
-    scores[i] = uint16_t(scores[i] * 4);
-    if (windows[i].titled) scores[i] = uint16_t(scores[i] + 2);
-    if (windows[i].visible) scores[i] = uint16_t(scores[i] + 1);
-  }
   int best = -1;
   uint16_t bestScore = 0;
-  for (size_t i = 0; i < windows.size(); ++i)
-    if (scores[i] > bestScore) {
-      bestScore = scores[i];
+  for (size_t i = 0; i < windows.size(); ++i) {
+    const WindowFacts& w = windows[i];
+    const uint16_t score = uint16_t(scores[i] * 4 + (w.titled ? 2 : 0) + (w.visible ? 1 : 0));
+    if (score > bestScore) {
+      bestScore = score;
       best = int(i);
     }
+  }
   return best;
 }
