@@ -3,14 +3,12 @@
 #include "environment/FilesWin.h"
 #include "environment/RunTimeDirWin.h"
 #include "environment/ShellFoldersWin.h"
+#include "support/Registry.h"
 #include "support/RegistryWin.h"
 #include "support/UtilsWin.h"
 
 namespace {
 
-const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Kovrex_Dyn_Data";
-// Under "Windows" on the NT family too.
-const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char kShellFoldersKey[] =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kStartMenuKey[] = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -66,6 +64,8 @@ class SystemProvider final : public MacroProvider {
 };
 
 }  // namespace
+
+const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Kovrex_Dyn_Data";
 
 std::string ExpandMacros(const std::string& text, const std::string& suffix, bool expandDots) {
   return ExpandMacros(text, suffix, expandDots, SystemMacroProvider());

@@ -18,6 +18,8 @@ std::string ExpandDots(const std::string& path);
 std::string System16Dir();
 // The registered "Fonts" shell folder when it exists, else the Windows folder's "Fonts".
 std::string FontDir();
+// The stub's own registry key: "OriginDir" and "OriginExe" of its last ordinary start.
+extern const char kDynDataKey[];
 // Where the stub was last started from (written at every ordinary start);
 // the running program's folder when that is not recorded.
 std::string OriginDir();

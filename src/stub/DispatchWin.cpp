@@ -3,18 +3,13 @@
 #include <windows.h>
 
 #include "environment/FilesWin.h"
+#include "environment/MacrosWin.h"
 #include "flows/RelaunchChainWin.h"
 #include "flows/RoadsWin.h"
 #include "stub/WizardWindowWin.h"
 #include "support/RegistryWin.h"
 #include "support/UtilsWin.h"
 #include "update/SettingsWin.h"
-
-namespace {
-
-const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Kovrex_Dyn_Data";
-
-}  // namespace
 
 void DispatchMode() {
   StubClassName = StubClassNameFor(ThisIs_AutoUpdateProg, ProgramFile());

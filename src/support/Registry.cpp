@@ -39,7 +39,9 @@ std::string RegistryValueText(uint32_t type, const unsigned char* data, uint32_t
   return std::string(reinterpret_cast<const char*>(data), n);
 }
 
+const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
 std::string WindowsVersionKeyFor(bool isWinNT) {
-  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  const std::string key = kCurrentVersionKey;
   return isWinNT ? ReplaceAll(key, "Windows", "Windows NT", false) : key;
 }

@@ -16,6 +16,9 @@ enum : uint32_t {
   kHkeyDynData = 0x80000006u,
 };
 
+// The key of Windows' version values (under "Windows" on the NT family too).
+extern const char kCurrentVersionKey[];
+
 // "HKEY_LOCAL_MACHINE" and the rest, in any case; anything else is
 // HKEY_CURRENT_USER.
 uint32_t RootKeyByName(const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "support/MessageBox.h"
 #include "support/RegistryWin.h"
 #include "support/UtilsWin.h"
 
@@ -65,7 +66,7 @@ std::string CheckforNewUpdateLink() { return Original("UnInstall", "CheckforNewU
 
 // --- [MsgBox] ----------------------------------------------------------------------
 
-std::string BtnText() { return Original("MsgBox", "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|"); }
+std::string BtnText() { return Original("MsgBox", "BtnText", kDefaultButtonList); }
 std::string ErrorTitle() { return Original("MsgBox", "Error", "Error"); }
 std::string ConfirmTitle() { return Original("MsgBox", "Confirm", "Confirm"); }
 std::string AttentionTitle() { return Original("MsgBox", "Attention", "Attention"); }
