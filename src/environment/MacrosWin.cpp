@@ -9,9 +9,9 @@
 
 namespace {
 
+// Of the fonts and the start menu (registry keys are named in any case).
 const char kShellFoldersKey[] =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kStartMenuKey[] = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 bool FolderExistsAt(const std::string& path) { return FolderExists(path); }
 
@@ -86,7 +86,7 @@ std::string OriginDir() {
 
 std::string ProgramFilesDir() { return RegReadString(kCurrentVersionKey, "ProgramFilesDir", ""); }
 std::string CommonFilesDir() { return RegReadString(kCurrentVersionKey, "CommonFilesDir", ""); }
-std::string StartMenuDir() { return RegReadString(kStartMenuKey, "Start Menu", ""); }
+std::string StartMenuDir() { return RegReadString(kShellFoldersKey, "Start Menu", ""); }
 
 DateMoment LocalMoment() {
   SYSTEMTIME t;
