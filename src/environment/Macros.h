@@ -5,11 +5,12 @@
 // update run makes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The machine's values the macro table needs. Folders come without a
 // trailing backslash unless the system reports one (a drive's root).
-enum class MacroValue {
+enum class MacroValue : uint8_t {
   RegisteredOwner,         // "<UserName>"
   RegisteredOrganization,  // "<CompanyName>"
   WindowsDir,
