@@ -72,7 +72,8 @@ void ShutDownApplication(View& view, const std::string& appPath) {
 bool DoPerform(View& view) {
   Step(" ==== DoPerform-1 ====");
   bool ok = false;
-  if (!DownloadURL_UPDATE().empty() && !NameOfUpdateFile().empty()) ok = [&] {
+  const std::string url = DownloadURL_UPDATE(), updateName = NameOfUpdateFile();
+  if (!url.empty() && !updateName.empty()) ok = [&] {
     Step(" ==== DoPerform-2 ====");
     const std::string downloadQuestion = WithNewProgramName(
         MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
@@ -84,7 +85,7 @@ bool DoPerform(View& view) {
     Step(" ==== DoPerform-3 ====");
     Schedule.updateStage = 2;
     NotifyController(kNotifyUpdateDownload, 1);
-    bool fetched = FetchUpdateFile(view, DownloadURL_UPDATE(), NameOfUpdateFile(), 2, Interactive());
+    bool fetched = FetchUpdateFile(view, url, updateName, 2, Interactive());
     NotifyController(kNotifyUpdateDownload, 2);
     const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
@@ -102,7 +103,7 @@ bool DoPerform(View& view) {
     Step(" ==== DoPerform-6 ====");
     const bool shutDown = wasRunning && !IsRunning(appPath);
     const bool restart = RestartProcess() && shutDown;
-    const std::string updateFile = ProgramDir(true) + NameOfUpdateFile();
+    const std::string updateFile = ProgramDir(true) + updateName;
     const std::string extraArgs = "/OriginalInfoFile=\"" + NewInfoFile() + "\"";
 
     Schedule.updateStage = 3;
@@ -154,11 +155,12 @@ void PerformUpdate(View& view) {
   Trace({" Fire  ", FireTime()});
   ReadTestMode(true);
   bool performed = false;
+  const std::string infoFile = NewInfoFile();
   Schedule.updateStage = 1;
   NotifyController(kNotifyInfoDownload, 1);
-  const bool infoOk = FetchUpdateFile(view, OwnPackage ? OwnPackage->UpdateLocation() : "", NewInfoFile(), 1, Interactive());
+  const bool infoOk = FetchUpdateFile(view, OwnPackage ? OwnPackage->UpdateLocation() : "", infoFile, 1, Interactive());
   NotifyController(kNotifyInfoDownload, 2);
-  if (infoOk) SetFileAttributesA(NewInfoFile().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  if (infoOk) SetFileAttributesA(infoFile.c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetProbeSecondsLast(NowSeconds());
 
   if (infoOk && VersionOriginal() >= 1) {
@@ -182,5 +184,5 @@ void PerformUpdate(View& view) {
     view.Hide();
     if (!performed) ReportNothingInstalled(view);
   }
-  DeleteFileA(NewInfoFile().c_str());
+  DeleteFileA(infoFile.c_str());
 }
