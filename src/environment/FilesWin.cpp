@@ -146,8 +146,7 @@ bool AppendFileText(const std::string& path, const std::string& content, uint32_
   // (in use, no access) is never truncated.
   if (!file && GetLastError() == ERROR_FILE_NOT_FOUND) file.reset(CreateForWriting(path));
   if (!file) return false;
-  LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
+  if (!SeekFile(file.get(), 0, FILE_END)) return false;
   return WriteAll(file.get(), content, fileDate);
 }
 

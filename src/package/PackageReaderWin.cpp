@@ -1,21 +1,19 @@
 // The file-name forms of the package reader, over Win32 files.
 #include "package/PackageReaderWin.h"
 
+#include "support/UtilsWin.h"
+
 Win32FileSource::Win32FileSource(const std::string& fileName)
     : file_(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 int64_t Win32FileSource::Size() {
-  LARGE_INTEGER size;
-  if (!file_ || !GetFileSizeEx(file_.get(), &size)) return -1;
-  return size.QuadPart;
+  return file_ ? FileSizeOfHandle(file_.get()) : -1;
 }
 
 size_t Win32FileSource::ReadAt(int64_t offset, void* buf, size_t n) {
   if (!file_ || offset < 0) return 0;
-  LARGE_INTEGER at;
-  at.QuadPart = offset;
-  if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return 0;
+  if (!SeekFile(file_.get(), offset, FILE_BEGIN)) return 0;
   size_t done = 0;
   while (done < n) {
     const DWORD want = DWORD(n - done < 0x40000000 ? n - done : 0x40000000);

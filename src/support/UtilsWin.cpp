@@ -125,6 +125,22 @@ void PumpWaitingMessages() {
 
 bool QuitRequested() { return gQuitRequested; }
 
+int64_t FileSizeOfHandle(HANDLE file) {
+  DWORD high = 0;
+  // All ones is also the low half of a valid size: only the error tells.
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return int64_t((uint64_t(high) << 32) | low);
+}
+
+bool SeekFile(HANDLE file, int64_t offset, DWORD method) {
+  LONG high = LONG(offset >> 32);
+  SetLastError(NO_ERROR);
+  return SetFilePointer(file, LONG(uint32_t(offset)), &high, method) != INVALID_SET_FILE_POINTER ||
+         GetLastError() == NO_ERROR;
+}
+
 void WaitPumping(uint32_t ms) {
   const DWORD end = GetTickCount() + ms;
   // Signed difference: the wait stays right when the tick count wraps.

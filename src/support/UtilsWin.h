@@ -30,6 +30,13 @@ bool RestrictLibrarySearch();
 HMODULE LoadSystemLibrary(const char* library);
 FARPROC LoadProc(const char* library, const char* name);
 
+// A file's size (-1 on failure) and moving its pointer (method FILE_BEGIN,
+// FILE_CURRENT or FILE_END), 64-bit, through the calls of every Windows
+// version: the *Ex forms came with Windows 2000, and one missing import
+// keeps the whole program from loading.
+int64_t FileSizeOfHandle(HANDLE file);
+bool SeekFile(HANDLE file, int64_t offset, DWORD method);
+
 // Handles one waiting message; false when none was waiting or it was the
 // quit message (which stays for the message loop).
 bool PumpMessage();
