@@ -1,37 +1,37 @@
-// Linked into the stub only. The C library's start-up code (mingw's crt2)
-// stays the program's entry, but these stand-ins keep out the parts of it
-// that the stub never uses, about 6 KB of a small program: run-time pseudo
-// relocations (with their section walker), the translation of processor
-// exceptions into C signals, the math-error hooks and thread-local-storage
-// support with its destructor list.
+// Linked into the stub only: the program's entry, in place of the C
+// library's start-up code (mingw's crt2 and its helpers, ~3 KB with their
+// imports). The stub takes its command line from GetCommandLineA and needs
+// none of what that code prepares: no argc/argv or environment copy, no
+// stdio modes, no floating-point or signal set-up, no thread-local storage.
 #include <windows.h>
 
-struct _exception;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 extern "C" {
 
 // Pseudo relocations patch data imported from DLLs without a declared
-// import. The stub has none: should code ever need them, the program stops
-// at once instead of running with unpatched data.
+// import; nothing here applies them. The stub has none: should code ever
+// need them, the program stops at once instead of running with unpatched data.
 extern char __RUNTIME_PSEUDO_RELOC_LIST__[];
 extern char __RUNTIME_PSEUDO_RELOC_LIST_END__[];
-void _pei386_runtime_relocator() {
-  if (__RUNTIME_PSEUDO_RELOC_LIST__ != __RUNTIME_PSEUDO_RELOC_LIST_END__) ExitProcess(255);
+
+// The static constructors, between the -1 and the 0 the linker's script
+// puts around them; run last to first, as the library's own code does.
+using Constructor = void (*)();
+extern Constructor __CTOR_LIST__[];
+
+// Static objects are registered for destruction at exit; in the stub they
+// own only memory, which the end of the process returns, so none is kept.
+int __cdecl atexit(void (*)()) { return 0; }
+
+// The linker's default entry for a GUI program; kept visible so that
+// link-time optimisation does not take it for unused.
+__attribute__((externally_visible, used)) void WinMainCRTStartup() {
+  if (+__RUNTIME_PSEUDO_RELOC_LIST__ != +__RUNTIME_PSEUDO_RELOC_LIST_END__) ExitProcess(255);
+  Constructor* last = __CTOR_LIST__ + 1;
+  while (*last) ++last;
+  while (--last > __CTOR_LIST__) (*last)();
+  ExitProcess(UINT(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWDEFAULT)));
 }
-
-// No C signal handlers are installed: an exception goes on to the system's
-// handling, as the library's own handler would send it.
-LPTOP_LEVEL_EXCEPTION_FILTER __mingw_oldexcpt_handler = nullptr;
-LONG WINAPI _gnu_exception_handler(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
-
-// No math functions, no math errors to report.
-void __mingw_setusermatherr(int(__cdecl*)(_exception*)) {}
-int __cdecl _matherr(_exception*) { return 0; }
-
-// No thread-local variables: no TLS directory and no TLS callback.
-int __mingw_initltsdrot_force = 0;
-int __mingw_initltsdyn_force = 0;
-int __mingw_initltssuo_force = 0;
-extern const PIMAGE_TLS_CALLBACK __dyn_tls_init_callback = nullptr;
 
 }  // extern "C"
