@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Writes the stub's linker script: mingw ld's own default with two sections fewer.
+"""Writes the stub's linker script: mingw ld's own default with three sections fewer.
 
 Every section of a PE file is padded to the 512-byte file alignment, so each
-small one costs ~0.5 KB. The C runtime's initializer tables (.CRT, 24 bytes)
-move to the end of .data, which is writable as they need; .eh_frame (~0.8 KB
-of unwind data from the runtime's start-up objects) is dropped: nothing in
-the stub unwinds (no exceptions), and the start-up code registers the frame
-data only through libgcc's DLL, which takes a null begin as "nothing".
+small one costs ~0.5 KB. The initialized writable data (.data, a few dozen
+bytes in the stub) and the C runtime's initializer tables (.CRT) go to the
+end of the import section, which is writable as they need (the loader fills
+its address table); .eh_frame (~0.8 KB of unwind data from the runtime's
+objects) is dropped: nothing in the stub unwinds (no exceptions).
 
 Usage: link-script.py LINKER OUT
 Prints "ok" when OUT was written; "default: <why>" (exit 0) when the
@@ -31,13 +31,18 @@ def main():
     script = parts[1]
     crt = re.search(BLOCK.format(name=re.escape(".CRT")), script, re.S)
     eh = re.search(BLOCK.format(name=re.escape(".eh_frame")), script, re.S)
+    data = re.search(BLOCK.format(name=re.escape(".data")), script, re.S)
     data_end = "    *(SORT(.data$*))\n"
+    imports_end = "    KEEP (SORT(*)(.idata$7))\n"
     discard = "     *(.gnu.lto_*)\n"
-    if not crt or not eh or script.count(data_end) != 1 or script.count(discard) != 1:
+    if (not crt or not eh or not data or data.group("body").count(data_end) != 1
+            or script.count(imports_end) != 1 or script.count(discard) != 1):
         print("default: the linker's script has an unexpected shape")
         return
-    script = script.replace(crt.group(0), "\n").replace(eh.group(0), "\n")
-    script = script.replace(data_end, data_end + crt.group("body") + "\n")
+    body = data.group("body").replace(data_end, data_end + crt.group("body") + "\n")
+    for block in (crt, eh, data):
+        script = script.replace(block.group(0), "\n")
+    script = script.replace(imports_end, imports_end + body + "\n")
     script = script.replace(discard, discard + "     *(.eh_frame*)\n")
     with open(out, "w") as f:
         f.write(script)

@@ -170,7 +170,8 @@ bool AllowedInFileName(char c) { return uint8_t(c) >= 32 && !std::strchr(kNotInF
 bool IsDeviceName(const std::string& name) {
   std::string base = UpperCase(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+  static const char kDevices[][8] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices)
     if (base == device) return true;
   if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
   const uint8_t digit = uint8_t(base[3]);

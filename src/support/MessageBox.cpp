@@ -81,17 +81,17 @@ uint32_t MarkupBoxFlags(uint32_t flags, int charset) {
 }
 
 ButtonSet ButtonsForFlags(uint32_t flags) {
-  const ButtonSpec none{-1, 0}, ok{0, kIdOk}, cancel{1, kIdCancel}, yes{2, kIdYes}, no{3, kIdNo},
-      abort{4, kIdAbort}, retry{5, kIdRetry}, ignore{6, kIdIgnore};
-  switch (flags & 0xF) {
-    case 0: return {{ok, none, none}};
-    case 1: return {{ok, cancel, none}};
-    case 2: return {{abort, retry, ignore}};
-    case 3: return {{yes, no, cancel}};
-    case 4: return {{yes, no, none}};
-    case 5: return {{retry, cancel, none}};
-    default: return {{none, none, none}};
+  // Each set's button fields slot by slot (-1: the slot stays empty); field
+  // i is the i-th caption of the button list and answers kIdFor[i].
+  static const int8_t kSets[6][3] = {{0, -1, -1}, {0, 1, -1}, {4, 5, 6}, {2, 3, 1}, {2, 3, -1}, {5, 1, -1}};
+  static const int8_t kIdFor[7] = {kIdOk, kIdCancel, kIdYes, kIdNo, kIdAbort, kIdRetry, kIdIgnore};
+  const uint32_t kind = flags & 0xF;
+  ButtonSet set;
+  for (int s = 0; s < 3; ++s) {
+    const int field = kind < 6 ? kSets[kind][s] : -1;
+    set.slot[s] = {field, field < 0 ? 0 : kIdFor[field]};
   }
+  return set;
 }
 
 int DefaultSlotForFlags(uint32_t flags) {
