@@ -15,48 +15,46 @@ const REGSAM kWriteAccess = 0x2001F;
 
 }  // namespace
 
-bool RegWriteString(const std::string& path, const std::string& name, const std::string& value) {
+bool RegWriteString(const std::string& path, const char* name, const std::string& value) {
   const RegistryPath p = SplitRegistryPath(path);
   ScopedRegKey key;
   char noClass[] = "";
   if (RegCreateKeyExA(RootHandle(p.root), p.subKey.c_str(), 0, noClass, 0, kWriteAccess, nullptr, key.put(), nullptr) !=
       ERROR_SUCCESS)
     return false;
-  return RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  return RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                         DWORD(value.size() + 1)) == ERROR_SUCCESS;
 }
 
-std::string RegReadString(const std::string& path, const std::string& name, const std::string& def) {
+std::string RegReadString(const std::string& path, const char* name, const char* def) {
   const RegistryPath p = SplitRegistryPath(path);
   ScopedRegKey key;
   if (RegOpenKeyExA(RootHandle(p.root), p.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return def;
   unsigned char buf[kReadBufferBytes];
   DWORD type = 0, size = sizeof buf;
-  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, buf, &size) != ERROR_SUCCESS) return def;
+  if (RegQueryValueExA(key.get(), name, nullptr, &type, buf, &size) != ERROR_SUCCESS) return def;
   return RegistryValueText(type, buf, size);
 }
 
-bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+bool IniWriteString(const std::string& file, const char* section, const char* key, const std::string& value) {
+  return WritePrivateProfileStringA(section, key, value.c_str(), file.c_str()) != 0;
 }
 
-bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key, int64_t value) {
+bool IniWriteInt(const std::string& file, const char* section, const char* key, int64_t value) {
   return IniWriteString(file, section, key, IntToText(value));
 }
 
-std::string IniReadString(const std::string& file, const std::string& section, const std::string& key,
-                          const std::string& def) {
+std::string IniReadString(const std::string& file, const char* section, const char* key, const char* def) {
   std::string buf(kIniValueChars + 1, '\0');
-  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), &buf[0], DWORD(buf.size()),
+  DWORD n = GetPrivateProfileStringA(section, key, def, &buf[0], DWORD(buf.size()),
                                      file.c_str());
   buf.resize(n < buf.size() ? n : kIniValueChars);
   return buf;
 }
 
-int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key, int64_t def) {
+int64_t IniReadInt(const std::string& file, const char* section, const char* key, int64_t def) {
   int64_t value;
-  return TextToInt64(IniReadString(file, section, key, IntToText(def)), value) ? value : def;
+  return TextToInt64(IniReadString(file, section, key, IntToText(def).c_str()), value) ? value : def;
 }
 
 std::string UserName() {
@@ -69,7 +67,7 @@ std::string UserName() {
 
 std::string WindowsVersionKey() { return WindowsVersionKeyFor(IsWinNT()); }
 
-std::string GetRegisteredOwner() { return RegReadString(WindowsVersionKey(), "RegisteredOwner", UserName()); }
+std::string GetRegisteredOwner() { return RegReadString(WindowsVersionKey(), "RegisteredOwner", UserName().c_str()); }
 
 std::string GetRegisteredOrganization() { return RegReadString(WindowsVersionKey(), "RegisteredOrganization", ""); }
 

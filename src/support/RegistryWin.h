@@ -11,19 +11,17 @@
 #include "support/Registry.h"
 
 // Writes a REG_SZ value (its NUL included), creating missing keys.
-bool RegWriteString(const std::string& path, const std::string& name, const std::string& value);
+bool RegWriteString(const std::string& path, const char* name, const std::string& value);
 // A REG_DWORD reads as unsigned decimal text; a missing value, a key that
 // cannot be opened or more than 2048 bytes of data give def.
-std::string RegReadString(const std::string& path, const std::string& name, const std::string& def);
+std::string RegReadString(const std::string& path, const char* name, const char* def);
 
-bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value);
-bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key, int64_t value);
+bool IniWriteString(const std::string& file, const char* section, const char* key, const std::string& value);
+bool IniWriteInt(const std::string& file, const char* section, const char* key, int64_t value);
 // At most 10240 characters of the value.
-std::string IniReadString(const std::string& file, const std::string& section, const std::string& key,
-                          const std::string& def);
+std::string IniReadString(const std::string& file, const char* section, const char* key, const char* def);
 // def unless the value is a whole signed 64-bit decimal number.
-int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key, int64_t def);
+int64_t IniReadInt(const std::string& file, const char* section, const char* key, int64_t def);
 
 // Empty when it cannot be learnt.
 std::string UserName();
