@@ -81,11 +81,9 @@ bool AskCheckPrompt(View& view) {
   const std::string location = TestModeOn() ? TestModeURL() : (OwnPackage ? OwnPackage->UpdateLocation() : "");
   const std::string name = OriginalProgramName();
   std::string line2;
-  if (LocationNeedsInternet(location))
-    line2 = MessageText("s23", "Please make sure your Internet connection is properly set.\\\\n");
-  std::string line1 = MessageText(
-      "s22", "<b>NEW UPDATE</b>\\\\n\\\\nKovrex will check if a new update is available for: <b>" + name + "</b>\\\\n");
-  const std::string line3 = MessageText("s24", "\\\\nDo you want to check and install the new Update?");
+  if (LocationNeedsInternet(location)) line2 = MessageTextOrOwn("s23");
+  std::string line1 = MessageText("s22", OwnMessageText("s22", name).c_str());
+  const std::string line3 = MessageTextOrOwn("s24");
   line1 = Replace(line1, "PROG_NAME", name);
   return view.AskYesNo(BoxOwner::Active, line1 + line2 + line3, MsgBoxStyle(ConfirmTitle()));
 }

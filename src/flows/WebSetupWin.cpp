@@ -19,7 +19,7 @@ const char kDeclined[] = "!";  // a declined question: nothing to show
 
 // The download question, with the package's size when the package gives one.
 std::string DownloadQuestion() {
-  std::string question = MessageText("s1", OwnMessageText("s1"));
+  std::string question = MessageTextOrOwn("s1");
   int64_t size = 0;
   if (!TextToInt64(OwnPackage->PackageSizeText(), size)) size = 0;
   if (size > 0) question += "<P>Size: " + FormatMegabytes(double(size)) + " MB<P>";
@@ -33,7 +33,7 @@ std::string Download(View& view, const std::string& address, const std::string& 
   view.SetStatusText("Downloading File...");
   if (OwnPackage->AskBeforeDownload() && !view.AskYesNo(BoxOwner::Active, DownloadQuestion(), MsgBoxStyle(ConfirmTitle())))
     message = kDeclined;
-  if (!IsOnline()) message = MessageText("s2", OwnMessageText("s2"));
+  if (!IsOnline()) message = MessageTextOrOwn("s2");
   DownloadAbort = false;
   if (!message.empty()) return message;
 
@@ -45,7 +45,7 @@ std::string Download(View& view, const std::string& address, const std::string& 
   std::string content;
   HttpDownload(&window, address, package, message, &view, content);
   if (message.empty() && !FileExists(package))
-    message = address + "\\\\n\\\\n" + MessageText("s5", OwnMessageText("s5"));
+    message = address + "\\\\n\\\\n" + MessageTextOrOwn("s5");
   return message;
 }
 

@@ -125,11 +125,11 @@ int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }
 
 // --- Replacing and converting ----------------------------------------------
 
-std::string ReplaceAll(const std::string& text, const std::string& oldText, const std::string& newText,
-                       bool ignoreCase) {
+std::string ReplaceAll(const std::string& text, std::string_view oldText, std::string_view newText, bool ignoreCase) {
   if (oldText.empty()) return text;
   const std::string work = ignoreCase ? UpperCase(text) : text;
-  const std::string pat = ignoreCase ? UpperCase(oldText) : oldText;
+  std::string pat(oldText);
+  if (ignoreCase) pat = UpperCase(pat);
   const size_t m = pat.size();
 
   if (!newText.empty()) {
@@ -140,7 +140,7 @@ std::string ReplaceAll(const std::string& text, const std::string& oldText, cons
     size_t from = 0, p;
     while ((p = work.find(pat, from)) != std::string::npos) {
       out.append(text, from, p - from);
-      out += newText;
+      out.append(newText.data(), newText.size());
       from = p + m;
     }
     out.append(text, from, std::string::npos);
@@ -164,11 +164,11 @@ std::string ReplaceAll(const std::string& text, const std::string& oldText, cons
   return outText;
 }
 
-std::string Replace(const std::string& text, const std::string& oldText, const std::string& newText) {
+std::string Replace(const std::string& text, std::string_view oldText, std::string_view newText) {
   return ReplaceAll(text, oldText, newText, false);
 }
 
-std::string ReplaceCI(const std::string& text, const std::string& oldText, const std::string& newText) {
+std::string ReplaceCI(const std::string& text, std::string_view oldText, std::string_view newText) {
   return ReplaceAll(text, oldText, newText, true);
 }
 

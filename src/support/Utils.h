@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // --- Case and blanks -------------------------------------------------------
 std::string UpperCase(const std::string& s);
@@ -36,10 +37,9 @@ int32_t MaxInt(int32_t a, int32_t b);
 // --- Replacing and converting ----------------------------------------------
 // Replaces every occurrence of oldText, left to right; inserted text is never
 // searched again, so the call always ends.
-std::string ReplaceAll(const std::string& text, const std::string& oldText, const std::string& newText,
-                       bool ignoreCase);
-std::string Replace(const std::string& text, const std::string& oldText, const std::string& newText);
-std::string ReplaceCI(const std::string& text, const std::string& oldText, const std::string& newText);
+std::string ReplaceAll(const std::string& text, std::string_view oldText, std::string_view newText, bool ignoreCase);
+std::string Replace(const std::string& text, std::string_view oldText, std::string_view newText);
+std::string ReplaceCI(const std::string& text, std::string_view oldText, std::string_view newText);
 // "\\n" and "<p>"/"<P>" become CR LF, "\\t" a tab (backslash, backslash, letter).
 std::string MarkupToText(const std::string& text);
 // Digits are not validated: a character outside 0-9A-F counts as -1.

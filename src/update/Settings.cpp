@@ -13,7 +13,8 @@ bool SettingFlag(const std::string& text) { return text == "1"; }
 
 // --- Message texts ----------------------------------------------------------------
 
-std::string OwnMessageText(const std::string& key, const std::string& programName) {
+std::string OwnMessageText(const char* keyText, const std::string& programName) {
+  const std::string key = keyText;
   if (key == "s1")
     return "<b>INTERNET DOWNLOAD</b><p><p>Kovrex will download the Setup File from the Internet...<p>"
            "Please make sure your Internet connection is properly set.<p><p>Continue with Setup?<p>";

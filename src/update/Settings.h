@@ -18,7 +18,7 @@ bool SettingFlag(const std::string& text);
 // The program's own text for an [AutoUpdate] key, what MessageText falls back
 // to (the line break stored as backslash, backslash, n); empty for the keys
 // that have none. s22 names the program being checked: programName.
-std::string OwnMessageText(const std::string& key, const std::string& programName = std::string());
+std::string OwnMessageText(const char* key, const std::string& programName = std::string());
 
 // --- Overrides -------------------------------------------------------------------
 // Six bytes a controller sets (commands 20 to 25); 255 means not set. They

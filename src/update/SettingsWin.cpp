@@ -75,10 +75,10 @@ int32_t CharSet() { return Low32(OriginalInt("MsgBox", "CharSet")); }
 // --- [AutoUpdate] --------------------------------------------------------------------
 
 // The text is handed on as stored: its "\\n" breaks are read by the message box.
-std::string MessageText(const char* key, const std::string& defaultText) {
-  return IniReadString(OriginalInfoFile(), "AutoUpdate", key, defaultText.c_str());
+std::string MessageText(const char* key, const char* defaultText) {
+  return IniReadString(OriginalInfoFile(), "AutoUpdate", key, defaultText);
 }
-std::string MessageText(const char* key, const char* defaultText) { return MessageText(key, std::string(defaultText)); }
+std::string MessageTextOrOwn(const char* key) { return MessageText(key, OwnMessageText(key).c_str()); }
 
 // --- [NewSetup] ----------------------------------------------------------------------
 

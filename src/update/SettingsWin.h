@@ -46,9 +46,9 @@ std::string AttentionTitle();  // key Attention
 int32_t CharSet();
 
 // --- [AutoUpdate]: the value of key, or defaultText when the key is missing -----
-std::string MessageText(const char* key, const std::string& defaultText);
-// Most callers give a literal default: no temporary string at each call.
 std::string MessageText(const char* key, const char* defaultText);
+// The same with the program's own text for the key as the default.
+std::string MessageTextOrOwn(const char* key);
 
 // --- [NewSetup] of NewInfoFile ---------------------------------------------------
 std::string DownloadURL_UPDATE();

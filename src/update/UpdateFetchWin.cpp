@@ -82,8 +82,8 @@ FetchOutcome FinishUpdateFetch(const UpdateSource& s, const UpdateTransfer& t, c
     }
   } else if (s.source.size() > 2 && RequestConfirmationBeforeDownload()) {
     o.box = FetchBox::Warning;
-    o.message = TransferWarningText(DownloadAbort, s.source, MessageText("s3", OwnMessageText("s3")),
-                                    MessageText("s4", OwnMessageText("s4")), MessageText("s5", OwnMessageText("s5")));
+    o.message = TransferWarningText(DownloadAbort, s.source, MessageTextOrOwn("s3"),
+                                    MessageTextOrOwn("s4"), MessageTextOrOwn("s5"));
   }
   return o;
 }
