@@ -153,8 +153,8 @@ void WaitPumping(uint32_t ms) {
 }
 
 std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ProgramFile()); }
-std::string SwitchValue(const std::string& switchText) { return SwitchValueIn(CommandTail(), switchText); }
-bool HasSwitch(const std::string& switchText) { return HasSwitchIn(CommandTail(), switchText); }
-int64_t SwitchInt(const std::string& switchText, int64_t def) {
+std::string SwitchValue(const char* switchText) { return SwitchValueIn(CommandTail(), switchText); }
+bool HasSwitch(const char* switchText) { return HasSwitchIn(CommandTail(), switchText); }
+int64_t SwitchInt(const char* switchText, int64_t def) {
   return SwitchIntIn(CommandTail(), switchText, def);
 }

@@ -49,6 +49,6 @@ bool QuitRequested();
 void WaitPumping(uint32_t ms);
 
 std::string CommandTail();
-std::string SwitchValue(const std::string& switchText);
-bool HasSwitch(const std::string& switchText);
-int64_t SwitchInt(const std::string& switchText, int64_t def);
+std::string SwitchValue(const char* switchText);
+bool HasSwitch(const char* switchText);
+int64_t SwitchInt(const char* switchText, int64_t def);
