@@ -60,7 +60,7 @@ std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double 
          " MB\\\\n\\\\n" + "Continue with Setup?\\\\n";
 }
 
-BoxStyle DefaultBoxStyle(const std::string& caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
+BoxStyle DefaultBoxStyle(const char* caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
 
 void ReportExtraction(View& view, const std::string& folder, const ExtractResult& result, int& saveFailures) {
   const BoxStyle style = DefaultBoxStyle("Error");

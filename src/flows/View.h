@@ -46,4 +46,4 @@ class View : public ProgressSink {
 };
 
 // The style of the program's own boxes when no info file translates them.
-BoxStyle DefaultBoxStyle(const std::string& caption);
+BoxStyle DefaultBoxStyle(const char* caption);
