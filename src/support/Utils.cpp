@@ -173,10 +173,22 @@ std::string ReplaceCI(const std::string& text, std::string_view oldText, std::st
 }
 
 std::string MarkupToText(const std::string& text) {
-  std::string r = Replace(text, "\\\\n", "\r\n");
-  r = Replace(r, "\\\\t", "\t");
-  r = Replace(r, "<p>", "\r\n");
-  return Replace(r, "<P>", "\r\n");
+  // One pass: the marks cannot overlap one another, and what replaces them
+  // holds none of their characters, so this is the same as replacing each
+  // mark in turn. Three line breaks, then the tab.
+  static const char kMarks[] = "\\\\n<p><P>\\\\t";
+  std::string r;
+  for (size_t i = 0; i < text.size(); ++i) {
+    int k = 0;
+    while (k < 4 && text.compare(i, 3, kMarks + 3 * k, 3) != 0) ++k;
+    if (k == 4) {
+      r += text[i];
+      continue;
+    }
+    r += k < 3 ? "\r\n" : "\t";
+    i += 2;
+  }
+  return r;
 }
 
 int64_t ParseNumber(const std::string& text, int base) {
