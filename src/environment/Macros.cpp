@@ -252,7 +252,7 @@ std::string ExpandDots(const std::string& path, MacroProvider& provider) {
   // "a,b") then cannot shift a field that is still to be resolved.
   std::string list = path;
   for (int i = count - 1; i >= 0; --i) {
-    const std::string field = GetField(list, i, std::string());
+    const std::string field = GetField(list, i);
     if (Pos("..", field) != 0) list = SetField(list, i, provider.FullPathName(field));
   }
   return list;

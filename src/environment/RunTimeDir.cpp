@@ -14,8 +14,8 @@ bool gLookedUp[3] = {false, false, false};
 bool gMissing = false;
 RunTimeDirNotice gNotice = nullptr;
 
-bool FlagOn(const std::string& definition, int field) { return GetField(definition, field, std::string()) == "1"; }
-std::string Field(const std::string& definition, int field) { return GetField(definition, field, std::string()); }
+bool FlagOn(const std::string& definition, int field) { return GetField(definition, field) == "1"; }
+std::string Field(const std::string& definition, int field) { return GetField(definition, field); }
 
 // A path registered in quotes names the same file as the bare path.
 std::string Unquoted(const std::string& path) {
@@ -46,19 +46,17 @@ std::string FindRunTimeDir(const std::string& d, RunTimeDirSource& source) {
     name = Field(d, 3);
     result = SetTrailingBackslash(RegistryPathValue(name, source), false);
   }
-  if (FlagOn(d, 4)) {
-    const std::string file = Field(d, 5);
-    if (name.empty()) name = file;
-    if (result.empty() && FlagOn(d, 6)) result = source.FindFileOnDrives(file, kFixedDrive);
-    if (result.empty() && FlagOn(d, 7)) result = source.FindFileOnDrives(file, kNetworkDrive);
+  // A file (fields 4 to 7), then a folder (8 to 11): searched for on the fixed
+  // drives, then on the network drives.
+  for (int at = 4; at <= 8; at += 4) {
+    if (!FlagOn(d, at)) continue;
+    const std::string target = Field(d, at + 1);
+    if (name.empty()) name = target;
+    for (unsigned type = kFixedDrive; type <= kNetworkDrive; ++type)
+      if (result.empty() && FlagOn(d, at + 2 + int(type - kFixedDrive)))
+        result = at == 4 ? source.FindFileOnDrives(target, type) : source.FindFolderOnDrives(target, type);
     // Whatever its source: a folder found by the steps above loses its last level.
-    result = FolderPart(result);
-  }
-  if (FlagOn(d, 8)) {
-    const std::string folder = Field(d, 9);
-    if (name.empty()) name = folder;
-    if (result.empty() && FlagOn(d, 10)) result = source.FindFolderOnDrives(folder, kFixedDrive);
-    if (result.empty() && FlagOn(d, 11)) result = source.FindFolderOnDrives(folder, kNetworkDrive);
+    if (at == 4) result = FolderPart(result);
   }
   if (FlagOn(d, 12) && result.empty()) result = Field(d, 13);
   if (result.empty()) {

@@ -18,7 +18,7 @@ std::string WorkingCopyCommand(const std::string& workingCopyPath, const std::st
 ControllerSwitch ParseControllerSwitch(const std::string& value) {
   const std::string list = ":" + value + ":";
   ControllerSwitch c{0, 0};
-  if (!TextToInt64(GetField(list, 0, std::string()), c.window)) c.window = 0;
-  if (!TextToInt64(GetField(list, 1, std::string()), c.message)) c.message = 0;
+  if (!TextToInt64(GetField(list, 0), c.window)) c.window = 0;
+  if (!TextToInt64(GetField(list, 1), c.message)) c.message = 0;
   return c;
 }

@@ -133,9 +133,9 @@ std::string ScrambleToken(const std::string& plain, uint64_t seed) {
 
 MemberHeader ParseMemberHeader(const std::string& headerText) {
   MemberHeader h;
-  h.name = GetField(headerText, 0, std::string());
+  h.name = GetField(headerText, 0);
   int64_t date = 0;
-  if (TextToInt64(GetField(headerText, 1, std::string()), date) && date >= 0 && date <= int64_t(UINT32_MAX))
+  if (TextToInt64(GetField(headerText, 1), date) && date >= 0 && date <= int64_t(UINT32_MAX))
     h.dosDate = uint32_t(date);
   const size_t star = h.name.find('*');
   h.isRunTarget = star != std::string::npos;

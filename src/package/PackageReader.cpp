@@ -213,8 +213,8 @@ bool ReadRecord(ByteSource& source, int64_t size, int64_t& offset, std::string& 
 // Compares the secret tokens in field 3 of two web-setup or update texts.
 bool SameToken(const std::string& textA, const std::string& textB) {
   std::string pa, pb;
-  return DescrambleTokenChecked(GetField(textA, 3, std::string()), pa) &&
-         DescrambleTokenChecked(GetField(textB, 3, std::string()), pb) && pa == pb;
+  return DescrambleTokenChecked(GetField(textA, 3), pa) &&
+         DescrambleTokenChecked(GetField(textB, 3), pb) && pa == pb;
 }
 
 }  // namespace
@@ -232,31 +232,31 @@ void TGFileInfo::Create(ByteSource& source) {
   hasPackage_ = true;
 }
 
-std::string TGFileInfo::DownloadLocation() const { return GetField(webSetupText_, 0, std::string()); }
-std::string TGFileInfo::PackageFileName() const { return GetField(webSetupText_, 1, std::string()); }
-bool TGFileInfo::AlwaysDownload() const { return GetField(webSetupText_, 2, std::string()) == "1"; }
-std::string TGFileInfo::PackageSizeText() const { return GetField(webSetupText_, 4, std::string()); }
+std::string TGFileInfo::DownloadLocation() const { return GetField(webSetupText_, 0); }
+std::string TGFileInfo::PackageFileName() const { return GetField(webSetupText_, 1); }
+bool TGFileInfo::AlwaysDownload() const { return GetField(webSetupText_, 2) == "1"; }
+std::string TGFileInfo::PackageSizeText() const { return GetField(webSetupText_, 4); }
 
 std::string TGFileInfo::WebToken(bool descramble) const {
-  const std::string t = GetField(webSetupText_, 3, std::string());
+  const std::string t = GetField(webSetupText_, 3);
   return descramble ? DescrambleToken(t) : t;
 }
 
-std::string TGFileInfo::UpdateLocation() const { return GetField(autoUpdateText_, 0, std::string()); }
-std::string TGFileInfo::AutoUpdateExeName() const { return GetField(autoUpdateText_, 2, std::string()); }
-bool TGFileInfo::RunSetupHidden() const { return GetField(autoUpdateText_, 4, std::string()) == "1"; }
+std::string TGFileInfo::UpdateLocation() const { return GetField(autoUpdateText_, 0); }
+std::string TGFileInfo::AutoUpdateExeName() const { return GetField(autoUpdateText_, 2); }
+bool TGFileInfo::RunSetupHidden() const { return GetField(autoUpdateText_, 4) == "1"; }
 
 std::string TGFileInfo::UpdateToken(bool descramble) const {
-  const std::string t = GetField(autoUpdateText_, 3, std::string());
+  const std::string t = GetField(autoUpdateText_, 3);
   return descramble ? DescrambleToken(t) : t;
 }
 
 std::string TGFileInfo::InfoFileName() const {
-  return FileNamePart(ChangeFileExt(GetField(autoUpdateText_, 1, std::string()), ".info"));
+  return FileNamePart(ChangeFileExt(GetField(autoUpdateText_, 1), ".info"));
 }
 
 std::string TGFileInfo::OriginalInfoFileName() const {
-  return FileNamePart(ChangeFileExt(GetField(autoUpdateText_, 1, std::string()), ".original"));
+  return FileNamePart(ChangeFileExt(GetField(autoUpdateText_, 1), ".original"));
 }
 
 bool TGFileInfo::SameWebToken(const TGFileInfo& other) const {

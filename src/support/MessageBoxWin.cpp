@@ -213,7 +213,7 @@ void CreateButtons(BoxState& s, uint32_t flags, const std::string& list) {
   RECT c{};
   GetClientRect(s.box, &c);
   for (int i = 0; i <= last; ++i) {
-    s.caption[i] = GetField(list, set.slot[i].field, "");
+    s.caption[i] = GetField(list, set.slot[i].field);
     s.slot[i] = CreateWindowExA(0, "BUTTON", s.caption[i].c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                 ButtonLeft(c.right, i, last), ButtonTop(c.bottom), kButtonWidth, kButtonHeight, s.box,
                                 reinterpret_cast<HMENU>(intptr_t(set.slot[i].id)), s.instance, nullptr);

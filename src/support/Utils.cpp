@@ -47,7 +47,7 @@ int FieldCount(const std::string& list) {
   return n;
 }
 
-std::string GetField(const std::string& list, int index, const std::string& def) {
+std::string GetField(const std::string& list, int index, const char* def) {
   if (list.empty() || index < 0) return def;
   const char d = list[0];
   size_t at = 0;  // position of delimiter number `index`
@@ -67,7 +67,7 @@ std::string SetField(const std::string& list, int index, const std::string& valu
   if (index >= 0 && count < index + 1) count = index + 1;
   std::string r(1, d);
   for (int i = 0; i < count; ++i) {
-    r += (i == index) ? value : GetField(src, i, std::string());
+    r += (i == index) ? value : GetField(src, i);
     r += d;
   }
   return r;

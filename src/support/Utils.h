@@ -18,7 +18,7 @@ bool TextEquals(const std::string& a, const std::string& b);
 
 // --- Delimited lists ("|a|b|": the first character is the delimiter) -------
 int FieldCount(const std::string& list);
-std::string GetField(const std::string& list, int index, const std::string& def);
+std::string GetField(const std::string& list, int index, const char* def = "");
 std::string SetField(const std::string& list, int index, const std::string& value);
 std::string GetListValue(const std::string& list, const std::string& key, const std::string& def);
 

@@ -55,7 +55,7 @@ std::string OverrideListText() {
 void ApplyOverrideList(const std::string& text) {
   for (int i = 0; i < kOverrideCount; ++i) {
     int64_t v;
-    if (TextToInt64(GetField(text, i, std::string()), v)) SetOverride(i, v);
+    if (TextToInt64(GetField(text, i), v)) SetOverride(i, v);
   }
 }
 
