@@ -5,9 +5,9 @@
 #include "update/SettingsWin.h"
 #include "update/UpdateFetchWin.h"
 
-BoxStyle MsgBoxStyle(const std::string& caption) {
+BoxStyle MsgBoxStyle(const char* titleKey) {
   BoxStyle style;
-  style.caption = caption;
+  style.caption = BoxTitle(titleKey);
   style.charset = CharSet();
   style.buttons = BtnText();
   return style;
@@ -31,7 +31,7 @@ bool FetchUpdateFile(View& view, const std::string& location, const std::string&
     WaitPumping(500);
   }
   const FetchOutcome o = FinishUpdateFetch(s, t, OwnPackage);
-  if (o.box == FetchBox::Error) view.ErrorBox(BoxOwner::Titled, o.message, MsgBoxStyle(ErrorTitle()));
-  if (o.box == FetchBox::Warning) view.WarningBox(BoxOwner::Titled, o.message, MsgBoxStyle(AttentionTitle()));
+  if (o.box == FetchBox::Error) view.ErrorBox(BoxOwner::Titled, o.message, MsgBoxStyle("Error"));
+  if (o.box == FetchBox::Warning) view.WarningBox(BoxOwner::Titled, o.message, MsgBoxStyle("Attention"));
   return o.result;
 }

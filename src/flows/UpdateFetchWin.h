@@ -18,9 +18,9 @@ class ViewProgressWindow final : public ProgressWindow {
   View& view_;
 };
 
-// The style of the boxes the info file translates: the title given (its
-// [MsgBox] Error, Confirm or Attention value), CharSet and BtnText.
-BoxStyle MsgBoxStyle(const std::string& caption);
+// The style of the boxes the info file translates: the [MsgBox] title under
+// titleKey ("Error", "Confirm" or "Attention"), CharSet and BtnText.
+BoxStyle MsgBoxStyle(const char* titleKey);
 
 // Fetches file's name from location into the program's folder (kind 1 the
 // info file, kind 2 the update file, whose token is checked); interactive

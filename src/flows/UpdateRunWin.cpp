@@ -57,7 +57,7 @@ void ShutDownApplication(View& view, const std::string& appPath) {
   if (method == "Issue a Message Box") {
     const std::string notice = Replace(MessageText("s15", ""), kProgName, FileNamePart(appPath));
     // The user closes the application; the box comes back until it is gone.
-    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle(AttentionTitle()));
+    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle("Attention"));
   }
   Step(" ==== DoPerform-5 ====");
   if (method == "Using WM_CLOSE") CloseMainWindow(appPath, true);
@@ -79,7 +79,7 @@ bool DoPerform(View& view) {
         MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
     // An interactive check asked its own question already.
     if (RequestConfirmationBeforeDownload() && !Interactive() &&
-        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle(ConfirmTitle())))
+        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle("Confirm")))
       return false;
 
     Step(" ==== DoPerform-3 ====");
@@ -89,7 +89,7 @@ bool DoPerform(View& view) {
     NotifyController(kNotifyUpdateDownload, 2);
     const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
-      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle(ConfirmTitle()));
+      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle("Confirm"));
     if (!fetched) return false;
 
     Step(" ==== DoPerform-4 ====");
@@ -122,9 +122,9 @@ bool DoPerform(View& view) {
     bool go = true;
     if (acknowledged && (InformFinish() || Interactive())) {
       if (restart)
-        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), MsgBoxStyle(ConfirmTitle()));
+        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), MsgBoxStyle("Confirm"));
       else
-        view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle(AttentionTitle()));
+        view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle("Attention"));
     }
     // Also after a failed update: an application that was shut down comes back.
     if (restart && go) WinExec(Quoted(appPath).c_str(), SW_SHOW);
@@ -144,9 +144,9 @@ void ReportNothingInstalled(View& view) {
   trace.EndLine();
   if (!testMode && !online)
     view.ErrorBox(BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"),
-                  MsgBoxStyle(ErrorTitle()));
+                  MsgBoxStyle("Error"));
   else
-    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), MsgBoxStyle(AttentionTitle()));
+    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), MsgBoxStyle("Attention"));
 }
 
 }  // namespace

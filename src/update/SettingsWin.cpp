@@ -67,9 +67,7 @@ std::string CheckforNewUpdateLink() { return Original("UnInstall", "CheckforNewU
 // --- [MsgBox] ----------------------------------------------------------------------
 
 std::string BtnText() { return Original("MsgBox", "BtnText", kDefaultButtonList); }
-std::string ErrorTitle() { return Original("MsgBox", "Error", "Error"); }
-std::string ConfirmTitle() { return Original("MsgBox", "Confirm", "Confirm"); }
-std::string AttentionTitle() { return Original("MsgBox", "Attention", "Attention"); }
+std::string BoxTitle(const char* key) { return Original("MsgBox", key, key); }
 int32_t CharSet() { return Low32(OriginalInt("MsgBox", "CharSet")); }
 
 // --- [AutoUpdate] --------------------------------------------------------------------

@@ -40,9 +40,12 @@ std::string CheckforNewUpdateLink();
 
 // --- [MsgBox]: titles, character set and captions of every box ------------------
 std::string BtnText();
-std::string ErrorTitle();      // key Error
-std::string ConfirmTitle();    // key Confirm
-std::string AttentionTitle();  // key Attention
+// The caption stored under key ("Error", "Confirm", "Attention"), the key
+// itself when none is stored.
+std::string BoxTitle(const char* key);
+inline std::string ErrorTitle() { return BoxTitle("Error"); }
+inline std::string ConfirmTitle() { return BoxTitle("Confirm"); }
+inline std::string AttentionTitle() { return BoxTitle("Attention"); }
 int32_t CharSet();
 
 // --- [AutoUpdate]: the value of key, or defaultText when the key is missing -----
