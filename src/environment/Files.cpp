@@ -36,22 +36,25 @@ std::string BatchPathArgument(const std::string& path, bool shortNames) {
 
 std::string SelfRemoveBatchText(const std::string& programArg, const std::string& folderArg,
                                 const std::string& batchArg, bool removeFolder, int tries) {
-  const std::string crlf = "\r\n";
   // The counter's name is the batch's own; it is set here, never inherited.
-  std::string text = "SET /A KOVREX_TRIES=0" + crlf;
-  text += ":START" + crlf;
-  text += "DEL " + programArg + crlf;
+  std::string text = "SET /A KOVREX_TRIES=0\r\n:START\r\nDEL ";
+  text += programArg;
   // DEL of a file that is still in use prints an error but leaves the error
   // level at 0, so the retry tests whether the file is still there.
-  text += "IF NOT EXIST " + programArg + " GOTO DONE" + crlf;
-  text += "SET /A KOVREX_TRIES+=1" + crlf;
-  text += "IF %KOVREX_TRIES% GEQ " + IntToText(tries) + " GOTO DONE" + crlf;
+  text += "\r\nIF NOT EXIST ";
+  text += programArg;
+  text += " GOTO DONE\r\nSET /A KOVREX_TRIES+=1\r\nIF %KOVREX_TRIES% GEQ ";
+  text += IntToText(tries);
   // The batch language has no sleep: two echo requests to the loopback
   // address are a second apart.
-  text += "PING -n 2 127.0.0.1 >NUL" + crlf;
-  text += "GOTO START" + crlf;
-  text += ":DONE" + crlf;
-  if (removeFolder) text += "RD " + folderArg + crlf;
-  text += "DEL " + batchArg + crlf;
+  text += " GOTO DONE\r\nPING -n 2 127.0.0.1 >NUL\r\nGOTO START\r\n:DONE\r\n";
+  if (removeFolder) {
+    text += "RD ";
+    text += folderArg;
+    text += "\r\n";
+  }
+  text += "DEL ";
+  text += batchArg;
+  text += "\r\n";
   return text;
 }

@@ -52,12 +52,16 @@ bool StartSetup(SetupStarter& starter, const SetupCommand& setup, bool visible) 
 std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double freeBytes, const std::string& folder) {
   const std::string drive = folder.empty() ? std::string() : "(" + UpperCase(folder.substr(0, 1)) + ":)";
   std::string text;
-  if (confirmTempDrive) text = "Kovrex will extract files to your Temp Drive " + drive;
-  if (required >= freeBytes) text = "Limited Free Space on your Temp Drive! " + drive;
+  if (confirmTempDrive) text = "Kovrex will extract files to your Temp Drive ";
+  if (required >= freeBytes) text = "Limited Free Space on your Temp Drive! ";
   if (text.empty()) return text;
-  return text + "\\\\n\\\\n" + "Estimated space required on your Temp drive is: \\\\t  " + FormatMegabytes(required) +
-         " MB\\\\n" + "Free space available on your Temp drive is: \\\\t  " + FormatMegabytes(freeBytes) +
-         " MB\\\\n\\\\n" + "Continue with Setup?\\\\n";
+  text += drive;
+  text += "\\\\n\\\\nEstimated space required on your Temp drive is: \\\\t  ";
+  text += FormatMegabytes(required);
+  text += " MB\\\\nFree space available on your Temp drive is: \\\\t  ";
+  text += FormatMegabytes(freeBytes);
+  text += " MB\\\\n\\\\nContinue with Setup?\\\\n";
+  return text;
 }
 
 BoxStyle DefaultBoxStyle(const char* caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
