@@ -320,7 +320,7 @@ std::string InfoText(const std::string& path, const PackageFacts& f, bool showTo
   line("  package size:       " + Quoted(i.PackageSizeText()));
   line("auto-update record (" + IntToText(int64_t(i.AutoUpdateText().size())) + " bytes)");
   line("  update location:    " + Quoted(i.UpdateLocation()));
-  line("  info file:          " + Quoted(GetField(i.AutoUpdateText(), kUpdateInfoFile, std::string())) + " (read as " +
+  line("  info file:          " + Quoted(GetField(i.AutoUpdateText(), kUpdateInfoFile)) + " (read as " +
        Quoted(i.InfoFileName()) + ")");
   line("  auto-update program: " + Quoted(i.AutoUpdateExeName()));
   line("  token:              " + TokenText(i.UpdateToken(false), showTokens));
@@ -375,7 +375,7 @@ std::string InfoJson(const std::string& path, const PackageFacts& f, bool showTo
     j.Str("packageSize", i.PackageSizeText()).Close('}');
     j.Open("autoUpdateRecord", '{')
         .Str("updateLocation", i.UpdateLocation())
-        .Str("infoFile", GetField(i.AutoUpdateText(), kUpdateInfoFile, std::string()))
+        .Str("infoFile", GetField(i.AutoUpdateText(), kUpdateInfoFile))
         .Str("autoUpdateProgram", i.AutoUpdateExeName());
     JsonToken(j, "token", i.UpdateToken(false), showTokens);
     j.Bool("runHidden", i.RunSetupHidden()).Close('}');
