@@ -276,6 +276,5 @@ void SelfRemoveWithin(bool removeFolder, bool shortNames, int tries) {
                 0);
   // Quoted when it holds a blank, so "C:\Documents and Settings\..." never
   // starts "C:\Documents.exe".
-  const std::string command = batchPath.find(' ') == std::string::npos ? batchPath : "\"" + batchPath + "\"";
-  WinExec(command.c_str(), SW_HIDE);
+  WinExec(QuoteProgramPath(batchPath).c_str(), SW_HIDE);
 }

@@ -46,10 +46,6 @@ void ShowRunTimeDirNotice(const std::string& text) {
 
 std::string WithNewProgramName(const std::string& text) { return Replace(text, kProgName, NewProgramName()); }
 
-std::string Quoted(const std::string& path) {
-  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
-}
-
 // Applies the configured shut-down method to the application and waits for
 // its end (unless told not to shut it down).
 void ShutDownApplication(View& view, const std::string& appPath) {
@@ -127,7 +123,7 @@ bool DoPerform(View& view) {
         view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle("Attention"));
     }
     // Also after a failed update: an application that was shut down comes back.
-    if (restart && go) WinExec(Quoted(appPath).c_str(), SW_SHOW);
+    if (restart && go) WinExec(QuoteProgramPath(appPath).c_str(), SW_SHOW);
     return acknowledged;
   }();
   Step(" ==== DoPerform-9 ====");
