@@ -147,19 +147,21 @@ void ChooseAlternativeTempRoot() {
   gAlternativeChosen = true;
   double freeBytes[3] = {0, 0, 0};
   for (int i = 0; i < 3; ++i) {
-    const std::string root = std::string(1, char('C' + i)) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
-    std::string probe = root + "TEMP";
+    std::string probe = "C:\\TEMP";
+    probe[0] = char('C' + i);
+    if (GetDriveTypeA(probe.substr(0, 3).c_str()) != DRIVE_FIXED) continue;
     if (FolderExists(probe)) probe += "\\TEMP" + RandomNumberText(10000, 100000);
     ForceFolders(probe);
-    WriteFileText(probe + "\\~aa.tmp", "aa", 0);
-    if (FileExists(probe + "\\~aa.tmp")) freeBytes[i] = DiskFreeBytes(probe);
+    const std::string marker = probe + "\\~aa.tmp";
+    WriteFileText(marker, "aa", 0);
+    if (FileExists(marker)) freeBytes[i] = DiskFreeBytes(probe);
     DeleteTree(probe, false);
   }
   const std::string temp = TempDir(true);
   const char choice = ChooseTempDrive(temp.empty() ? 'C' : temp[0], freeBytes);
   if (temp.empty() || choice != UpperCase(temp.substr(0, 1))[0]) {
-    gAlternativeTempRoot = std::string(1, choice) + ":\\TEMP";
+    gAlternativeTempRoot = "C:\\TEMP";
+    gAlternativeTempRoot[0] = choice;
     if (FolderExists(gAlternativeTempRoot)) gAlternativeTempRoot += "\\TEMP";
   }
 }
