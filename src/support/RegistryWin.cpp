@@ -15,7 +15,7 @@ const REGSAM kWriteAccess = 0x2001F;
 
 }  // namespace
 
-bool RegWriteString(const std::string& path, const char* name, const std::string& value) {
+bool RegWriteString(const char* path, const char* name, const std::string& value) {
   const RegistryPath p = SplitRegistryPath(path);
   ScopedRegKey key;
   char noClass[] = "";
@@ -26,7 +26,7 @@ bool RegWriteString(const std::string& path, const char* name, const std::string
                         DWORD(value.size() + 1)) == ERROR_SUCCESS;
 }
 
-std::string RegReadString(const std::string& path, const char* name, const char* def) {
+std::string RegReadString(const char* path, const char* name, const char* def) {
   const RegistryPath p = SplitRegistryPath(path);
   ScopedRegKey key;
   if (RegOpenKeyExA(RootHandle(p.root), p.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return def;
@@ -67,9 +67,9 @@ std::string UserName() {
 
 std::string WindowsVersionKey() { return WindowsVersionKeyFor(IsWinNT()); }
 
-std::string GetRegisteredOwner() { return RegReadString(WindowsVersionKey(), "RegisteredOwner", UserName().c_str()); }
+std::string GetRegisteredOwner() { return RegReadString(WindowsVersionKey().c_str(), "RegisteredOwner", UserName().c_str()); }
 
-std::string GetRegisteredOrganization() { return RegReadString(WindowsVersionKey(), "RegisteredOrganization", ""); }
+std::string GetRegisteredOrganization() { return RegReadString(WindowsVersionKey().c_str(), "RegisteredOrganization", ""); }
 
 std::string WindowText(HWND window) {
   if (!window) return std::string();

@@ -11,10 +11,16 @@
 #include "support/Registry.h"
 
 // Writes a REG_SZ value (its NUL included), creating missing keys.
-bool RegWriteString(const std::string& path, const char* name, const std::string& value);
+bool RegWriteString(const char* path, const char* name, const std::string& value);
+inline bool RegWriteString(const std::string& path, const char* name, const std::string& value) {
+  return RegWriteString(path.c_str(), name, value);
+}
 // A REG_DWORD reads as unsigned decimal text; a missing value, a key that
 // cannot be opened or more than 2048 bytes of data give def.
-std::string RegReadString(const std::string& path, const char* name, const char* def);
+std::string RegReadString(const char* path, const char* name, const char* def);
+inline std::string RegReadString(const std::string& path, const char* name, const char* def) {
+  return RegReadString(path.c_str(), name, def);
+}
 
 bool IniWriteString(const std::string& file, const char* section, const char* key, const std::string& value);
 bool IniWriteInt(const std::string& file, const char* section, const char* key, int64_t value);
