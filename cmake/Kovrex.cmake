@@ -38,14 +38,10 @@ if(WIN32)
   target_compile_options(kovrex_zlib PRIVATE -O2 -ffunction-sections -fno-asynchronous-unwind-tables
                          -fno-unwind-tables -w)
   # Plain objects even where the stub is linked with link-time optimisation:
-  # zlib keeps the -O2 code its speed was measured with.
+  # zlib keeps the code its speed was measured with.
   set_target_properties(kovrex_zlib PROPERTIES INTERPROCEDURAL_OPTIMIZATION OFF)
-  set(_zlib_cold ${_zlib_files})
-  list(FILTER _zlib_cold INCLUDE REGEX "/(inftrees|zutil)\\.c$")
-  set_source_files_properties(${_zlib_cold} PROPERTIES COMPILE_OPTIONS -Os)
-  set(_zlib_inflate ${_zlib_files})
-  list(FILTER _zlib_inflate INCLUDE REGEX "/inflate\\.c$")
-  set_source_files_properties(${_zlib_inflate} PROPERTIES COMPILE_OPTIONS
+  set_source_files_properties(${_zlib_src}/inftrees.c ${_zlib_src}/zutil.c PROPERTIES COMPILE_OPTIONS -Os)
+  set_source_files_properties(${_zlib_src}/inflate.c PROPERTIES COMPILE_OPTIONS
                               "-falign-functions=1;-falign-jumps=1;-falign-loops=1;-falign-labels=1")
 
   # Windows test programs run through Wine; scripts/wine-env prepares the
