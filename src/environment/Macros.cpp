@@ -20,7 +20,6 @@ enum class Shape : uint8_t {
   AsIs,
 };
 struct Step {
-  const char* macro;
   From from;
   MacroValue value;
   Shape shape;
@@ -28,57 +27,68 @@ struct Step {
 
 using V = MacroValue;
 
+// Each table is one list, expanded twice: the macro names as one text
+// ("<A>\0<B>\0...", ending in an empty name) and the steps as bytes in the
+// same order. A pointer to each name would cost the 32-bit stub four bytes
+// and a relocation apiece.
+#define KOVREX_MACRO_NAME(name, from, value, shape) name "\0"
+#define KOVREX_MACRO_STEP(name, from, value, shape) {From::from, V::value, Shape::shape},
+
 // Group 2: absolute locations, replaced after the snapshot. The run-time
 // directories come first and are handled apart (looked up on demand).
-const Step kRunTimeSteps[] = {
-    {"<RunTimeDir_1>", From::Provider, V::RunTimeDir1, Shape::PlusSuffix},
-    {"<RunTimeDir_2>", From::Provider, V::RunTimeDir2, Shape::PlusSuffix},
-    {"<RunTimeDir_3>", From::Provider, V::RunTimeDir3, Shape::PlusSuffix},
-};
-const Step kAbsoluteSteps[] = {
-    {"<Application Folder>", From::Application, V::WindowsDir, Shape::PlusSuffix},
-    {"<Common Folder>", From::Common, V::WindowsDir, Shape::PlusSuffix},
-    {"<Auxiliary Folder>", From::Auxiliary, V::WindowsDir, Shape::PlusSuffix},
-    {"<Windows Directory>", From::Provider, V::WindowsDir, Shape::Backslash},
-    {"<System Directory>", From::Provider, V::SystemDir, Shape::Backslash},
-    {"<System16 Directory>", From::Provider, V::System16Dir, Shape::PlusSuffix},
-};
+#define KOVREX_RUNTIME_STEPS(X)                           \
+  X("<RunTimeDir_1>", Provider, RunTimeDir1, PlusSuffix)  \
+  X("<RunTimeDir_2>", Provider, RunTimeDir2, PlusSuffix)  \
+  X("<RunTimeDir_3>", Provider, RunTimeDir3, PlusSuffix)
+#define KOVREX_ABSOLUTE_STEPS(X)                                  \
+  X("<Application Folder>", Application, WindowsDir, PlusSuffix)  \
+  X("<Common Folder>", Common, WindowsDir, PlusSuffix)            \
+  X("<Auxiliary Folder>", Auxiliary, WindowsDir, PlusSuffix)      \
+  X("<Windows Directory>", Provider, WindowsDir, Backslash)       \
+  X("<System Directory>", Provider, SystemDir, Backslash)         \
+  X("<System16 Directory>", Provider, System16Dir, PlusSuffix)
 // Groups 3 and 4, after the install-folder rule.
-const Step kFolderSteps[] = {
-    {"<AbsoluteDir>", From::Nothing, V::WindowsDir, Shape::AsIs},
-    {"<InstallDir>", From::Application, V::WindowsDir, Shape::PlusSuffix},
-    {"<InstallCommonDir>", From::Common, V::WindowsDir, Shape::PlusSuffix},
-    {"<InstallAuxDir>", From::Auxiliary, V::WindowsDir, Shape::PlusSuffix},
-    {"<InstallDrive>", From::Application, V::WindowsDir, Shape::DrivePlusSuffix},
-    {"<WinDir>", From::Provider, V::WindowsDir, Shape::PlusSuffix},
-    {"<WinSysDir>", From::Provider, V::SystemDir, Shape::PlusSuffix},
-    {"<WinSys32Dir>", From::Provider, V::SystemDir, Shape::PlusSuffix},
-    {"<WinSys16Dir>", From::Provider, V::System16Dir, Shape::PlusSuffix},
-    {"<WinDisk>", From::Provider, V::WindowsDir, Shape::DrivePlusSuffix},
-    {"<WinDrive>", From::Provider, V::WindowsDir, Shape::DrivePlusSuffix},
-    {"<WinSysDisk>", From::Provider, V::SystemDir, Shape::DrivePlusSuffix},
-    {"<WinSysDrive>", From::Provider, V::SystemDir, Shape::DrivePlusSuffix},
-    {"<ProgramFilesDir>", From::Provider, V::ProgramFilesDir, Shape::PlusSuffix},
-    {"<CommonFilesDir>", From::Provider, V::CommonFilesDir, Shape::PlusSuffix},
-    {"<StartMenuDir>", From::Provider, V::StartMenuDir, Shape::PlusSuffix},
-    {"<FontDir>", From::Provider, V::FontDir, Shape::PlusSuffix},
-    {"<SrcDir>", From::Provider, V::SourceDir, Shape::PlusSuffix},
-    {"<OriginDir>", From::Provider, V::OriginDir, Shape::PlusSuffix},
-    {"<OriginDrive>", From::Provider, V::OriginDir, Shape::DrivePlusSuffix},
-    {"<TempDir>", From::Provider, V::TempDir, Shape::PlusSuffix},
-    // The shell folders.
-    {"<UserDir>", From::Provider, V::UserDir, Shape::PlusSuffix},
-    {"<UserAppDataDir>", From::Provider, V::UserAppDataDir, Shape::PlusSuffix},
-    {"<MyDocumentsDir>", From::Provider, V::MyDocumentsDir, Shape::PlusSuffix},
-    {"<UserStartMenuDir>", From::Provider, V::UserStartMenuDir, Shape::PlusSuffix},
-    {"<UserDesktopDir>", From::Provider, V::UserDesktopDir, Shape::PlusSuffix},
-    {"<DocumentsAndSettingsDir>", From::Provider, V::DocumentsAndSettingsDir, Shape::PlusSuffix},
-    {"<AllUsersDir>", From::Provider, V::AllUsersDir, Shape::PlusSuffix},
-    {"<AllUsersAppDataDir>", From::Provider, V::AllUsersAppDataDir, Shape::PlusSuffix},
-    {"<AllUsersDocumentsDir>", From::Provider, V::AllUsersDocumentsDir, Shape::PlusSuffix},
-    {"<AllUsersStartMenuDir>", From::Provider, V::AllUsersStartMenuDir, Shape::PlusSuffix},
-    {"<AllUsersDesktopDir>", From::Provider, V::AllUsersDesktopDir, Shape::PlusSuffix},
-};
+#define KOVREX_FOLDER_STEPS(X)                                                   \
+  X("<AbsoluteDir>", Nothing, WindowsDir, AsIs)                                  \
+  X("<InstallDir>", Application, WindowsDir, PlusSuffix)                         \
+  X("<InstallCommonDir>", Common, WindowsDir, PlusSuffix)                        \
+  X("<InstallAuxDir>", Auxiliary, WindowsDir, PlusSuffix)                        \
+  X("<InstallDrive>", Application, WindowsDir, DrivePlusSuffix)                  \
+  X("<WinDir>", Provider, WindowsDir, PlusSuffix)                                \
+  X("<WinSysDir>", Provider, SystemDir, PlusSuffix)                              \
+  X("<WinSys32Dir>", Provider, SystemDir, PlusSuffix)                            \
+  X("<WinSys16Dir>", Provider, System16Dir, PlusSuffix)                          \
+  X("<WinDisk>", Provider, WindowsDir, DrivePlusSuffix)                          \
+  X("<WinDrive>", Provider, WindowsDir, DrivePlusSuffix)                         \
+  X("<WinSysDisk>", Provider, SystemDir, DrivePlusSuffix)                        \
+  X("<WinSysDrive>", Provider, SystemDir, DrivePlusSuffix)                       \
+  X("<ProgramFilesDir>", Provider, ProgramFilesDir, PlusSuffix)                  \
+  X("<CommonFilesDir>", Provider, CommonFilesDir, PlusSuffix)                    \
+  X("<StartMenuDir>", Provider, StartMenuDir, PlusSuffix)                        \
+  X("<FontDir>", Provider, FontDir, PlusSuffix)                                  \
+  X("<SrcDir>", Provider, SourceDir, PlusSuffix)                                 \
+  X("<OriginDir>", Provider, OriginDir, PlusSuffix)                              \
+  X("<OriginDrive>", Provider, OriginDir, DrivePlusSuffix)                       \
+  X("<TempDir>", Provider, TempDir, PlusSuffix)                                  \
+  /* The shell folders. */                                                       \
+  X("<UserDir>", Provider, UserDir, PlusSuffix)                                  \
+  X("<UserAppDataDir>", Provider, UserAppDataDir, PlusSuffix)                    \
+  X("<MyDocumentsDir>", Provider, MyDocumentsDir, PlusSuffix)                    \
+  X("<UserStartMenuDir>", Provider, UserStartMenuDir, PlusSuffix)                \
+  X("<UserDesktopDir>", Provider, UserDesktopDir, PlusSuffix)                    \
+  X("<DocumentsAndSettingsDir>", Provider, DocumentsAndSettingsDir, PlusSuffix)  \
+  X("<AllUsersDir>", Provider, AllUsersDir, PlusSuffix)                          \
+  X("<AllUsersAppDataDir>", Provider, AllUsersAppDataDir, PlusSuffix)            \
+  X("<AllUsersDocumentsDir>", Provider, AllUsersDocumentsDir, PlusSuffix)        \
+  X("<AllUsersStartMenuDir>", Provider, AllUsersStartMenuDir, PlusSuffix)        \
+  X("<AllUsersDesktopDir>", Provider, AllUsersDesktopDir, PlusSuffix)
+
+const char kRunTimeNames[] = KOVREX_RUNTIME_STEPS(KOVREX_MACRO_NAME);
+const Step kRunTimeSteps[] = {KOVREX_RUNTIME_STEPS(KOVREX_MACRO_STEP)};
+const char kAbsoluteNames[] = KOVREX_ABSOLUTE_STEPS(KOVREX_MACRO_NAME);
+const Step kAbsoluteSteps[] = {KOVREX_ABSOLUTE_STEPS(KOVREX_MACRO_STEP)};
+const char kFolderNames[] = KOVREX_FOLDER_STEPS(KOVREX_MACRO_NAME);
+const Step kFolderSteps[] = {KOVREX_FOLDER_STEPS(KOVREX_MACRO_STEP)};
 
 std::string StepValue(const Step& step, const std::string& suffix, MacroProvider& provider) {
   std::string value;
@@ -116,11 +126,13 @@ void ReplaceMacro(std::string& work, const char* macro, const std::string& value
   if (HoldsMacro(work, macro)) work = ReplaceAll(work, macro, value, true);
 }
 
-// Every value is computed, whether or not the text holds its macro: the
-// shell's answers may create missing folders, which callers may count on.
-template <size_t N>
-void ReplaceSteps(std::string& work, const Step (&steps)[N], const std::string& suffix, MacroProvider& provider) {
-  for (const Step& step : steps) ReplaceMacro(work, step.macro, StepValue(step, suffix, provider));
+// Every value is computed, whether or not the text holds its macro (the
+// shell's answers may create missing folders, which callers may count on),
+// unless onlyWhenHeld.
+void ReplaceSteps(std::string& work, const char* names, const Step* step, const std::string& suffix,
+                  MacroProvider& provider, bool onlyWhenHeld = false) {
+  for (const char* macro = names; *macro; macro = NextName(macro), ++step)
+    if (!onlyWhenHeld || HoldsMacro(work, macro)) ReplaceMacro(work, macro, StepValue(*step, suffix, provider));
 }
 
 std::string EnteredValue(const char* name) { return gEnteredValue ? gEnteredValue(name) : std::string(); }
@@ -170,12 +182,11 @@ std::string ExpandMacros(const std::string& text, const std::string& suffix, boo
   const std::string snapshot = work;
 
   // Only these are looked up on demand: the lookup may search whole drives.
-  for (const Step& step : kRunTimeSteps)
-    if (HoldsMacro(work, step.macro)) work = ReplaceAll(work, step.macro, StepValue(step, suffix, provider), true);
-  ReplaceSteps(work, kAbsoluteSteps, suffix, provider);
+  ReplaceSteps(work, kRunTimeNames, kRunTimeSteps, suffix, provider, true);
+  ReplaceSteps(work, kAbsoluteNames, kAbsoluteSteps, suffix, provider);
   // A text that names an absolute location keeps no "<InstallDir>".
   if (work != snapshot) ReplaceMacro(work, "<InstallDir>", "");
-  ReplaceSteps(work, kFolderSteps, suffix, provider);
+  ReplaceSteps(work, kFolderNames, kFolderSteps, suffix, provider);
 
   // Only the joins the expansion made are tidied; a text that no macro
   // changed keeps its doubled backslashes.
@@ -220,8 +231,9 @@ std::string DateText(char code, const DateMoment& now, const DateLocale& locale)
   if (code == '0') return DaysSince2000(now);
   // Field letters: d m y (two digits), Y (four), H M S, N the month's name;
   // '/' and ':' are the locale's separators.
-  static const char* const kPatterns[] = {"d-m-y", "m-d-y", "y-m-d", "d-m-Y", "m-d-Y", "Y-m-d", "Y-m-d H:M:S"};
-  const char* pattern = code == '#' ? "d/N/Y" : code >= '1' && code <= '7' ? kPatterns[code - '1'] : "";
+  const char* pattern = code == '#'                  ? "d/N/Y"
+                        : code >= '1' && code <= '7' ? NthName("d-m-y\0m-d-y\0y-m-d\0d-m-Y\0m-d-Y\0Y-m-d\0Y-m-d H:M:S", code - '1')
+                                                     : "";
   std::string text;
   for (const char* p = pattern; *p; ++p) {
     switch (*p) {

@@ -34,6 +34,13 @@ std::string FireTime() {
 }
 
 void Step(const char* text) { Trace({text}); }
+// The update run's numbered trace marks, " ==== DoPerform-1 ====" to "-9":
+// one text with the digit set per mark.
+void PerformStep(char digit) {
+  char text[] = " ==== DoPerform-? ====";
+  text[16] = digit;
+  Step(text);
+}
 
 bool Interactive() { return Schedule.checkMode == 1; }
 
@@ -55,7 +62,7 @@ void ShutDownApplication(View& view, const std::string& appPath) {
     // The user closes the application; the box comes back until it is gone.
     while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle("Attention"));
   }
-  Step(" ==== DoPerform-5 ====");
+  PerformStep('5');
   if (method == "Using WM_CLOSE") CloseMainWindow(appPath, true);
   if (method == "Using WM_QUIT") QuitMainWindow(appPath, true);
   if (method == "Using Terminate Process") TerminateProgram(appPath, true);
@@ -66,11 +73,11 @@ void ShutDownApplication(View& view, const std::string& appPath) {
 // records the version, informs the user and restarts the application; true
 // when the setup acknowledged a completed run.
 bool DoPerform(View& view) {
-  Step(" ==== DoPerform-1 ====");
+  PerformStep('1');
   bool ok = false;
   const std::string url = DownloadURL_UPDATE(), updateName = NameOfUpdateFile();
   if (!url.empty() && !updateName.empty()) ok = [&] {
-    Step(" ==== DoPerform-2 ====");
+    PerformStep('2');
     const std::string downloadQuestion = WithNewProgramName(
         MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
     // An interactive check asked its own question already.
@@ -78,7 +85,7 @@ bool DoPerform(View& view) {
         !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle("Confirm")))
       return false;
 
-    Step(" ==== DoPerform-3 ====");
+    PerformStep('3');
     Schedule.updateStage = 2;
     NotifyController(kNotifyUpdateDownload, 1);
     bool fetched = FetchUpdateFile(view, url, updateName, 2, Interactive());
@@ -88,7 +95,7 @@ bool DoPerform(View& view) {
       fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle("Confirm"));
     if (!fetched) return false;
 
-    Step(" ==== DoPerform-4 ====");
+    PerformStep('4');
     SetInstallFolders(TargetDir(), SharedDir(), AuxiliaryDir());
     gNoticeView = &view;
     SetRunTimeDirNotice(ShowRunTimeDirNotice);
@@ -96,7 +103,7 @@ bool DoPerform(View& view) {
     const bool wasRunning = IsRunning(appPath);
     ShutDownApplication(view, appPath);
 
-    Step(" ==== DoPerform-6 ====");
+    PerformStep('6');
     const bool shutDown = wasRunning && !IsRunning(appPath);
     const bool restart = RestartProcess() && shutDown;
     const std::string updateFile = ProgramDir(true) + updateName;
@@ -104,11 +111,11 @@ bool DoPerform(View& view) {
 
     Schedule.updateStage = 3;
     NotifyController(kNotifyUpdateSetup, 1);
-    Step(" ==== DoPerform-7 ====");
+    PerformStep('7');
     const bool acknowledged =
         ExtractAndRun(view, ExtractionFolder(), updateFile, AutoUpdateExeName(), extraArgs, !BackgroundUpdate());
     DeleteTree(ExtractionFolder(), false);
-    Step(" ==== DoPerform-8 ====");
+    PerformStep('8');
     NotifyController(kNotifyUpdateSetup, 2);
 
     if (acknowledged) SetVersionOriginal(VersionNew());
@@ -126,7 +133,7 @@ bool DoPerform(View& view) {
     if (restart && go) WinExec(QuoteProgramPath(appPath).c_str(), SW_SHOW);
     return acknowledged;
   }();
-  Step(" ==== DoPerform-9 ====");
+  PerformStep('9');
   return ok;
 }
 

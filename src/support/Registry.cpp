@@ -4,20 +4,20 @@
 
 namespace {
 
-const struct {
-  const char* name;
-  uint32_t root;
-} kRoots[] = {
-    {"HKEY_CLASSES_ROOT", kHkeyClassesRoot}, {"HKEY_CURRENT_USER", kHkeyCurrentUser},
-    {"HKEY_LOCAL_MACHINE", kHkeyLocalMachine}, {"HKEY_USERS", kHkeyUsers},
-    {"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig}, {"HKEY_DYN_DATA", kHkeyDynData},
-};
+// The root keys' names as one text ("A\0B\0...", ending in an empty name)
+// and, in the same order, the low byte of each root's handle: no pointer (and
+// relocation) per name.
+const char kRootNames[] =
+    "HKEY_CLASSES_ROOT\0HKEY_CURRENT_USER\0HKEY_LOCAL_MACHINE\0HKEY_USERS\0HKEY_CURRENT_CONFIG\0HKEY_DYN_DATA\0";
+const uint8_t kRootLowBytes[] = {kHkeyClassesRoot & 0xFF,   kHkeyCurrentUser & 0xFF, kHkeyLocalMachine & 0xFF,
+                                 kHkeyUsers & 0xFF,         kHkeyCurrentConfig & 0xFF, kHkeyDynData & 0xFF};
 
 }  // namespace
 
 uint32_t RootKeyByName(const std::string& name) {
-  for (const auto& r : kRoots)
-    if (TextEquals(name, r.name)) return r.root;
+  const uint8_t* low = kRootLowBytes;
+  for (const char* root = kRootNames; *root; root = NextName(root), ++low)
+    if (TextEquals(name, root)) return kHkeyClassesRoot | *low;
   return kHkeyCurrentUser;
 }
 

@@ -16,6 +16,15 @@ std::string Trim(const std::string& s);
 std::string ReverseText(const std::string& s);
 bool TextEquals(const std::string& a, const std::string& b);
 
+// --- Name lists ("a\0b\0c", one text: tables without a pointer per name) --
+// The name after name; an empty name ends the list.
+inline const char* NextName(const char* name) { return name + std::char_traits<char>::length(name) + 1; }
+// The index-th name (from 0), which must exist.
+inline const char* NthName(const char* names, int index) {
+  while (index-- > 0) names = NextName(names);
+  return names;
+}
+
 // --- Delimited lists ("|a|b|": the first character is the delimiter) -------
 int FieldCount(const std::string& list);
 std::string GetField(const std::string& list, int index, const char* def = "");

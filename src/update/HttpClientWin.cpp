@@ -17,16 +17,17 @@ namespace {
 HMODULE gWinINet = nullptr;
 
 enum Entry { kGetConnectedState, kCloseHandle, kOpen, kOpenUrl, kQueryInfo, kReadFile, kSetFilePointer, kEntries };
-const char* const kEntryNames[kEntries] = {"InternetGetConnectedState", "InternetCloseHandle", "InternetOpenA",
-                                           "InternetOpenUrlA", "HttpQueryInfoA", "InternetReadFile",
-                                           "InternetSetFilePointer"};
+// In the order of Entry, as one text: no pointer (and relocation) per name.
+const char kEntryNames[] =
+    "InternetGetConnectedState\0InternetCloseHandle\0InternetOpenA\0InternetOpenUrlA\0HttpQueryInfoA\0"
+    "InternetReadFile\0InternetSetFilePointer";
 void* gEntry[kEntries] = {};
 
 template <typename Fn>
 Fn Bound(Entry e) {
   if (!gEntry[e]) {
     if (!gWinINet) gWinINet = LoadSystemLibrary("WinINet.dll");
-    if (gWinINet) gEntry[e] = reinterpret_cast<void*>(GetProcAddress(gWinINet, kEntryNames[e]));
+    if (gWinINet) gEntry[e] = reinterpret_cast<void*>(GetProcAddress(gWinINet, NthName(kEntryNames, e)));
   }
   return reinterpret_cast<Fn>(gEntry[e]);
 }
