@@ -77,16 +77,16 @@ std::string ExpandDots(const std::string& path) { return ExpandDots(path, System
 
 std::string System16Dir() { return System16DirFrom(SystemDir(false), WindowsDir(false), FolderExistsAt); }
 
-std::string FontDir() { return FontDirFrom(RegReadString(kShellFoldersKey, "Fonts", ""), WindowsDir(false), FolderExistsAt); }
+std::string FontDir() { return FontDirFrom(RegReadString(kShellFoldersKey, "Fonts"), WindowsDir(false), FolderExistsAt); }
 
 std::string OriginDir() {
-  const std::string origin = RegReadString(kDynDataKey, "OriginDir", "");
+  const std::string origin = RegReadString(kDynDataKey, "OriginDir");
   return origin.empty() ? ProgramDir(false) : origin;
 }
 
-std::string ProgramFilesDir() { return RegReadString(kCurrentVersionKey, "ProgramFilesDir", ""); }
-std::string CommonFilesDir() { return RegReadString(kCurrentVersionKey, "CommonFilesDir", ""); }
-std::string StartMenuDir() { return RegReadString(kShellFoldersKey, "Start Menu", ""); }
+std::string ProgramFilesDir() { return RegReadString(kCurrentVersionKey, "ProgramFilesDir"); }
+std::string CommonFilesDir() { return RegReadString(kCurrentVersionKey, "CommonFilesDir"); }
+std::string StartMenuDir() { return RegReadString(kShellFoldersKey, "Start Menu"); }
 
 DateMoment LocalMoment() {
   SYSTEMTIME t;

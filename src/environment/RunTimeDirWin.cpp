@@ -8,7 +8,7 @@ namespace {
 class SystemSource final : public RunTimeDirSource {
  public:
   std::string RegistryValue(const std::string& keyPath, const std::string& name) override {
-    return RegReadString(keyPath.c_str(), name.c_str(), "");
+    return RegReadString(keyPath.c_str(), name.c_str());
   }
   std::string FindFileOnDrives(const std::string& fileName, unsigned driveType) override {
     return ::FindFileOnDrives(fileName, driveType);

@@ -58,7 +58,7 @@ std::string WithNewProgramName(const std::string& text) { return Replace(text, k
 void ShutDownApplication(View& view, const std::string& appPath) {
   const std::string method = ShutDownMethod();
   if (method == "Issue a Message Box") {
-    const std::string notice = Replace(MessageText("s15", ""), kProgName, FileNamePart(appPath));
+    const std::string notice = Replace(MessageText("s15"), kProgName, FileNamePart(appPath));
     // The user closes the application; the box comes back until it is gone.
     while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle("Attention"));
   }
@@ -79,7 +79,7 @@ bool DoPerform(View& view) {
   if (!url.empty() && !updateName.empty()) ok = [&] {
     PerformStep('2');
     const std::string downloadQuestion = WithNewProgramName(
-        MessageText("s11", "") + (RequestConfirmationBeforeInstall() ? MessageText("s13", "") : MessageText("s12", "")));
+        MessageText("s11") + (RequestConfirmationBeforeInstall() ? MessageText("s13") : MessageText("s12")));
     // An interactive check asked its own question already.
     if (RequestConfirmationBeforeDownload() && !Interactive() &&
         !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle("Confirm")))
@@ -90,7 +90,7 @@ bool DoPerform(View& view) {
     NotifyController(kNotifyUpdateDownload, 1);
     bool fetched = FetchUpdateFile(view, url, updateName, 2, Interactive());
     NotifyController(kNotifyUpdateDownload, 2);
-    const std::string installQuestion = WithNewProgramName(MessageText("s14", ""));
+    const std::string installQuestion = WithNewProgramName(MessageText("s14"));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
       fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle("Confirm"));
     if (!fetched) return false;
@@ -121,11 +121,11 @@ bool DoPerform(View& view) {
     if (acknowledged) SetVersionOriginal(VersionNew());
     DeleteFileA(updateFile.c_str());
 
-    const std::string finish = WithNewProgramName(MessageText("s16", ""));
+    const std::string finish = WithNewProgramName(MessageText("s16"));
     bool go = true;
     if (acknowledged && (InformFinish() || Interactive())) {
       if (restart)
-        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17", ""), MsgBoxStyle("Confirm"));
+        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17"), MsgBoxStyle("Confirm"));
       else
         view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle("Attention"));
     }
@@ -149,7 +149,7 @@ void ReportNothingInstalled(View& view) {
     view.ErrorBox(BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"),
                   MsgBoxStyle("Error"));
   else
-    view.WarningBox(BoxOwner::Active, MessageText("s21", ""), MsgBoxStyle("Attention"));
+    view.WarningBox(BoxOwner::Active, MessageText("s21"), MsgBoxStyle("Attention"));
 }
 
 }  // namespace

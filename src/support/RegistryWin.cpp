@@ -35,6 +35,7 @@ std::string RegReadString(const char* path, const char* name, const char* def) {
   if (RegQueryValueExA(key.get(), name, nullptr, &type, buf, &size) != ERROR_SUCCESS) return def;
   return RegistryValueText(type, buf, size);
 }
+std::string RegReadString(const char* path, const char* name) { return RegReadString(path, name, ""); }
 
 bool IniWriteString(const std::string& file, const char* section, const char* key, const std::string& value) {
   return WritePrivateProfileStringA(section, key, value.c_str(), file.c_str()) != 0;
@@ -69,7 +70,7 @@ std::string WindowsVersionKey() { return WindowsVersionKeyFor(IsWinNT()); }
 
 std::string GetRegisteredOwner() { return RegReadString(WindowsVersionKey().c_str(), "RegisteredOwner", UserName().c_str()); }
 
-std::string GetRegisteredOrganization() { return RegReadString(WindowsVersionKey().c_str(), "RegisteredOrganization", ""); }
+std::string GetRegisteredOrganization() { return RegReadString(WindowsVersionKey().c_str(), "RegisteredOrganization"); }
 
 std::string WindowText(HWND window) {
   if (!window) return std::string();

@@ -21,6 +21,8 @@ std::string RegReadString(const char* path, const char* name, const char* def);
 inline std::string RegReadString(const std::string& path, const char* name, const char* def) {
   return RegReadString(path.c_str(), name, def);
 }
+// The same with "" for def.
+std::string RegReadString(const char* path, const char* name);
 
 bool IniWriteString(const std::string& file, const char* section, const char* key, const std::string& value);
 bool IniWriteInt(const std::string& file, const char* section, const char* key, int64_t value);

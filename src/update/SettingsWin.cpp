@@ -76,6 +76,7 @@ int32_t CharSet() { return Low32(OriginalInt("MsgBox", "CharSet")); }
 std::string MessageText(const char* key, const char* defaultText) {
   return IniReadString(OriginalInfoFile(), "AutoUpdate", key, defaultText);
 }
+std::string MessageText(const char* key) { return MessageText(key, ""); }
 std::string MessageTextOrOwn(const char* key) { return MessageText(key, OwnMessageText(key).c_str()); }
 
 // --- [NewSetup] ----------------------------------------------------------------------
@@ -110,7 +111,7 @@ bool ReadTestModeAt(bool force, uint32_t tickCount) {
   const int32_t now = int32_t(tickCount);
   if (TestModeReadDue(force, now, gTestModeLastRead)) {
     gTestModeOn = SettingFlag(RegReadString(kTestModeKey, "TestMode", "0"));
-    gTestModeURL = RegReadString(kTestModeKey, "TestModeURL", "");
+    gTestModeURL = RegReadString(kTestModeKey, "TestModeURL");
   }
   // Stored on every call: a caller more frequent than the interval re-reads
   // only when it forces.

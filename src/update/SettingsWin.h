@@ -50,6 +50,8 @@ int32_t CharSet();
 
 // --- [AutoUpdate]: the value of key, or defaultText when the key is missing -----
 std::string MessageText(const char* key, const char* defaultText);
+// The same with "" as the default.
+std::string MessageText(const char* key);
 // The same with the program's own text for the key as the default.
 std::string MessageTextOrOwn(const char* key);
 
