@@ -66,9 +66,12 @@ std::string ConfirmTempSpaceText(bool confirmTempDrive, double required, double 
 
 BoxStyle DefaultBoxStyle(const char* caption) { return BoxStyle{caption, 0, kDefaultButtonList}; }
 
+void ShowDefaultError(View& view, const std::string& text) {
+  view.ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
+}
+
 void ReportExtraction(View& view, const std::string& folder, const ExtractResult& result, int& saveFailures) {
-  const BoxStyle style = DefaultBoxStyle("Error");
-  if (result.folderFailed) view.ErrorBox(BoxOwner::Titled, folder + "\\\\n\\\\nUnable to create Directory!", style);
+  if (result.folderFailed) ShowDefaultError(view, folder + "\\\\n\\\\nUnable to create Directory!");
   if (result.saveFailures > 0 && saveFailures++ == 0)
-    view.ErrorBox(BoxOwner::Titled, result.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!", style);
+    ShowDefaultError(view, result.firstFailedPath + "\\\\n\\\\nUnable to save Extracted File!");
 }

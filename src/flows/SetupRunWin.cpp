@@ -24,10 +24,6 @@ const DWORD kErrorElevationRequired = 740;
 
 int gSaveFailures = 0;  // only the first failure in the process is reported
 
-void ShowError(View& view, const std::string& text) {
-  view.ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
-}
-
 std::string ThreadToken() { return "_" + IntToText(int64_t(GetCurrentThreadId())); }
 
 // Removes the link file named by a setting when the new info file asks for it.
@@ -157,7 +153,7 @@ bool ExtractAndRun(View& view, const std::string& folderIn, const std::string& p
       if (SetupMayStart(r))
         acknowledged = LaunchAndWait(view, folder, r.runSpecification, extraArguments, visible);
       // A damaged package is a bad checksum too: it never starts anything.
-      if (!r.checksumOk || r.corrupt) ShowError(view, "Bad CRC!");
+      if (!r.checksumOk || r.corrupt) ShowDefaultError(view, "Bad CRC!");
     }
   }
 

@@ -13,6 +13,16 @@ BoxStyle MsgBoxStyle(const char* titleKey) {
   return style;
 }
 
+void StyledErrorBox(View& view, BoxOwner owner, const std::string& text) {
+  view.ErrorBox(owner, text, MsgBoxStyle("Error"));
+}
+void StyledWarningBox(View& view, BoxOwner owner, const std::string& text) {
+  view.WarningBox(owner, text, MsgBoxStyle("Attention"));
+}
+bool StyledAskYesNo(View& view, BoxOwner owner, const std::string& text) {
+  return view.AskYesNo(owner, text, MsgBoxStyle("Confirm"));
+}
+
 bool FetchUpdateFile(View& view, const std::string& location, const std::string& file, int kind, bool interactive) {
   const UpdateSource s = ChooseUpdateSource(location, file, kind);
   UpdateTransfer t;
@@ -31,7 +41,7 @@ bool FetchUpdateFile(View& view, const std::string& location, const std::string&
     WaitPumping(500);
   }
   const FetchOutcome o = FinishUpdateFetch(s, t, OwnPackage);
-  if (o.box == FetchBox::Error) view.ErrorBox(BoxOwner::Titled, o.message, MsgBoxStyle("Error"));
-  if (o.box == FetchBox::Warning) view.WarningBox(BoxOwner::Titled, o.message, MsgBoxStyle("Attention"));
+  if (o.box == FetchBox::Error) StyledErrorBox(view, BoxOwner::Titled, o.message);
+  if (o.box == FetchBox::Warning) StyledWarningBox(view, BoxOwner::Titled, o.message);
   return o.result;
 }

@@ -21,6 +21,11 @@ class ViewProgressWindow final : public ProgressWindow {
 // The style of the boxes the info file translates: the [MsgBox] title under
 // titleKey ("Error", "Confirm" or "Attention"), CharSet and BtnText.
 BoxStyle MsgBoxStyle(const char* titleKey);
+// The three kinds of box in that style, titled "Error", "Attention" and
+// "Confirm": the style is built once here, not at every call.
+void StyledErrorBox(View& view, BoxOwner owner, const std::string& text);
+void StyledWarningBox(View& view, BoxOwner owner, const std::string& text);
+bool StyledAskYesNo(View& view, BoxOwner owner, const std::string& text);
 
 // Fetches file's name from location into the program's folder (kind 1 the
 // info file, kind 2 the update file, whose token is checked); interactive

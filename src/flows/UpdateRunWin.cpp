@@ -48,7 +48,7 @@ bool Interactive() { return Schedule.checkMode == 1; }
 // expansion of the application's path.
 View* gNoticeView = nullptr;
 void ShowRunTimeDirNotice(const std::string& text) {
-  if (gNoticeView) gNoticeView->ErrorBox(BoxOwner::Titled, text, DefaultBoxStyle("Error"));
+  if (gNoticeView) ShowDefaultError(*gNoticeView, text);
 }
 
 std::string WithNewProgramName(const std::string& text) { return Replace(text, kProgName, NewProgramName()); }
@@ -60,7 +60,7 @@ void ShutDownApplication(View& view, const std::string& appPath) {
   if (method == "Issue a Message Box") {
     const std::string notice = Replace(MessageText("s15"), kProgName, FileNamePart(appPath));
     // The user closes the application; the box comes back until it is gone.
-    while (IsRunning(appPath)) view.WarningBox(BoxOwner::Titled, notice, MsgBoxStyle("Attention"));
+    while (IsRunning(appPath)) StyledWarningBox(view, BoxOwner::Titled, notice);
   }
   PerformStep('5');
   if (method == "Using WM_CLOSE") CloseMainWindow(appPath, true);
@@ -82,7 +82,7 @@ bool DoPerform(View& view) {
         MessageText("s11") + (RequestConfirmationBeforeInstall() ? MessageText("s13") : MessageText("s12")));
     // An interactive check asked its own question already.
     if (RequestConfirmationBeforeDownload() && !Interactive() &&
-        !view.AskYesNo(BoxOwner::Titled, downloadQuestion, MsgBoxStyle("Confirm")))
+        !StyledAskYesNo(view, BoxOwner::Titled, downloadQuestion))
       return false;
 
     PerformStep('3');
@@ -92,7 +92,7 @@ bool DoPerform(View& view) {
     NotifyController(kNotifyUpdateDownload, 2);
     const std::string installQuestion = WithNewProgramName(MessageText("s14"));
     if (fetched && RequestConfirmationBeforeInstall() && !Interactive())
-      fetched = view.AskYesNo(BoxOwner::Titled, installQuestion, MsgBoxStyle("Confirm"));
+      fetched = StyledAskYesNo(view, BoxOwner::Titled, installQuestion);
     if (!fetched) return false;
 
     PerformStep('4');
@@ -125,9 +125,9 @@ bool DoPerform(View& view) {
     bool go = true;
     if (acknowledged && (InformFinish() || Interactive())) {
       if (restart)
-        go = view.AskYesNo(BoxOwner::Active, finish + MessageText("s17"), MsgBoxStyle("Confirm"));
+        go = StyledAskYesNo(view, BoxOwner::Active, finish + MessageText("s17"));
       else
-        view.WarningBox(BoxOwner::Active, finish, MsgBoxStyle("Attention"));
+        StyledWarningBox(view, BoxOwner::Active, finish);
     }
     // Also after a failed update: an application that was shut down comes back.
     if (restart && go) WinExec(QuoteProgramPath(appPath).c_str(), SW_SHOW);
@@ -146,10 +146,9 @@ void ReportNothingInstalled(View& view) {
   trace.Write(std::string(testMode ? "TRUE" : "FALSE") + " " + (online ? "TRUE" : "FALSE"));
   trace.EndLine();
   if (!testMode && !online)
-    view.ErrorBox(BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"),
-                  MsgBoxStyle("Error"));
+    StyledErrorBox(view, BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"));
   else
-    view.WarningBox(BoxOwner::Active, MessageText("s21"), MsgBoxStyle("Attention"));
+    StyledWarningBox(view, BoxOwner::Active, MessageText("s21"));
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ bool AskCheckPrompt(View& view) {
   std::string line1 = MessageText("s22", OwnMessageText("s22", name).c_str());
   const std::string line3 = MessageTextOrOwn("s24");
   line1 = Replace(line1, "PROG_NAME", name);
-  return view.AskYesNo(BoxOwner::Active, line1 + line2 + line3, MsgBoxStyle("Confirm"));
+  return StyledAskYesNo(view, BoxOwner::Active, line1 + line2 + line3);
 }
 
 void RelaunchAfterUpdate() {

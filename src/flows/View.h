@@ -47,3 +47,5 @@ class View : public ProgressSink {
 
 // The style of the program's own boxes when no info file translates them.
 BoxStyle DefaultBoxStyle(const char* caption);
+// An error box in that style, titled "Error".
+void ShowDefaultError(View& view, const std::string& text);

@@ -31,7 +31,7 @@ std::string DownloadQuestion() {
 std::string Download(View& view, const std::string& address, const std::string& package) {
   std::string message;
   view.SetStatusText("Downloading File...");
-  if (OwnPackage->AskBeforeDownload() && !view.AskYesNo(BoxOwner::Active, DownloadQuestion(), MsgBoxStyle("Confirm")))
+  if (OwnPackage->AskBeforeDownload() && !StyledAskYesNo(view, BoxOwner::Active, DownloadQuestion()))
     message = kDeclined;
   if (!IsOnline()) message = MessageTextOrOwn("s2");
   DownloadAbort = false;
@@ -73,5 +73,5 @@ void WebSetupDownload(View& view, const std::string& folder, const std::string& 
   if (message.empty()) ExtractAndRun(view, folder, package, std::string(), std::string(), true);
   if (downloaded) DeleteFileA(package.c_str());
   if (!message.empty() && message != kDeclined)
-    view.ErrorBox(BoxOwner::Titled, message, MsgBoxStyle("Error"));
+    StyledErrorBox(view, BoxOwner::Titled, message);
 }

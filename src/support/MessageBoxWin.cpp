@@ -173,11 +173,9 @@ void CreateTextControl(BoxState& s, uint32_t flags, const PlainText& t) {
   const DWORD style =
       WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_WANTRETURN | ((flags & kRightAlign) ? ES_RIGHT : 0);
   const DWORD exStyle = (flags & kRtlReading) ? WS_EX_RTLREADING : 0;
-  if (RichEditLoaded())
-    s.text = CreateWindowExA(exStyle, RICHEDIT_CLASS10A, "", style, 86, 30, 100, 13, s.box, nullptr, s.instance, nullptr);
   // Without the rich-edit library the text still shows, without bold.
-  if (!s.text)
-    s.text = CreateWindowExA(exStyle, "EDIT", "", style, 86, 30, 100, 13, s.box, nullptr, s.instance, nullptr);
+  for (const char* kind : {RichEditLoaded() ? RICHEDIT_CLASS10A : "EDIT", "EDIT"})
+    if (!s.text) s.text = CreateWindowExA(exStyle, kind, "", style, 86, 30, 100, 13, s.box, nullptr, s.instance, nullptr);
   SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
   SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
   SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
