@@ -22,8 +22,6 @@
 
 namespace {
 
-const char kProgName[] = "PROG_NAME";
-
 // "DD-MM-YYYY  HH:MM:SS" of the local time.
 std::string FireTime() {
   SYSTEMTIME t;

@@ -84,7 +84,7 @@ bool AskCheckPrompt(View& view) {
   if (LocationNeedsInternet(location)) line2 = MessageTextOrOwn("s23");
   std::string line1 = MessageText("s22", OwnMessageText("s22", name).c_str());
   const std::string line3 = MessageTextOrOwn("s24");
-  line1 = Replace(line1, "PROG_NAME", name);
+  line1 = Replace(line1, kProgName, name);
   return StyledAskYesNo(view, BoxOwner::Active, line1 + line2 + line3);
 }
 

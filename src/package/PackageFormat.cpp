@@ -170,10 +170,9 @@ bool AllowedInFileName(char c) { return uint8_t(c) >= 32 && !std::strchr(kNotInF
 bool IsDeviceName(const std::string& name) {
   std::string base = UpperCase(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  static const char kDevices[][8] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices)
+  for (const char* device = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0"; *device; device = NextName(device))
     if (base == device) return true;
-  if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
+  if (base.size() != 4 || (!HoldsAt(base, 0, "COM") && !HoldsAt(base, 0, "LPT"))) return false;
   const uint8_t digit = uint8_t(base[3]);
   return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }

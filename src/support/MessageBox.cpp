@@ -40,7 +40,7 @@ void Delete(PlainText& t, size_t at, size_t len) {
 PlainText ConvertMarkup(const std::string& markup) {
   PlainText t;
   t.text = MarkupToText(markup);
-  if (t.text.compare(0, 4, "<<b>") == 0) t.text.erase(0, 1);
+  if (HoldsAt(t.text, 0, "<<b>")) t.text.erase(0, 1);
 
   size_t p;
   while ((p = FindTag(t.text, "<b>", 0)) != std::string::npos) {

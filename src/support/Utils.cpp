@@ -156,12 +156,16 @@ std::string ReplaceAll(const std::string& text, std::string_view oldText, std::s
   for (size_t i = 0; i < text.size(); ++i) {
     outText.push_back(text[i]);
     outWork.push_back(work[i]);
-    if (outWork.size() >= m && outWork.compare(outWork.size() - m, m, pat) == 0) {
+    if (outWork.size() >= m && HoldsAt(outWork, outWork.size() - m, pat)) {
       outWork.resize(outWork.size() - m);
       outText.resize(outText.size() - m);
     }
   }
   return outText;
+}
+
+bool HoldsAt(const std::string& text, size_t pos, std::string_view what) {
+  return pos <= text.size() && text.size() - pos >= what.size() && text.compare(pos, what.size(), what) == 0;
 }
 
 std::string Replace(const std::string& text, std::string_view oldText, std::string_view newText) {
@@ -180,7 +184,7 @@ std::string MarkupToText(const std::string& text) {
   std::string r;
   for (size_t i = 0; i < text.size(); ++i) {
     int k = 0;
-    while (k < 4 && text.compare(i, 3, kMarks + 3 * k, 3) != 0) ++k;
+    while (k < 4 && !HoldsAt(text, i, {kMarks + 3 * k, 3})) ++k;
     if (k == 4) {
       r += text[i];
       continue;

@@ -32,6 +32,8 @@ std::string SetField(const std::string& list, int index, const std::string& valu
 std::string GetListValue(const std::string& list, const std::string& key, const std::string& def);
 
 // --- Searching -------------------------------------------------------------
+// Whether text holds what at pos (from 0), without building a substring.
+bool HoldsAt(const std::string& text, size_t pos, std::string_view what);
 int Pos(const std::string& needle, const std::string& text);
 int PosCI(const std::string& needle, const std::string& text);
 int PosFrom(const std::string& needle, const std::string& text, int start);

@@ -61,7 +61,7 @@ int ProgressPosition(int64_t held, int32_t chunk) {
 }
 
 uint32_t PackDosStamp(int year, int month, int day, int hour, int minute, int second) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static const uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1) return 0;
   const int days = kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
   if (day > days || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return 0;

@@ -52,6 +52,8 @@ int32_t CharSet();
 std::string MessageText(const char* key, const char* defaultText);
 // The same with "" as the default.
 std::string MessageText(const char* key);
+// Where a message text names the program.
+inline constexpr char kProgName[] = "PROG_NAME";
 // The same with the program's own text for the key as the default.
 std::string MessageTextOrOwn(const char* key);
 
