@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""Writes the stub's linker script: mingw ld's own default with three sections fewer.
+"""Writes the stub's linker script: mingw ld's own default with three sections fewer
+and no filler in the import section.
 
 Every section of a PE file is padded to the 512-byte file alignment, so each
 small one costs ~0.5 KB. The initialized writable data (.data, a few dozen
 bytes in the stub) and the C runtime's initializer tables (.CRT) go to the
 end of the import section, which is writable as they need (the loader fills
 its address table); .eh_frame (~0.8 KB of unwind data from the runtime's
-objects) is dropped: nothing in the stub unwinds (no exceptions).
+objects) is dropped: nothing in the stub unwinds (no exceptions). So are the
+four bytes each imported function's object in an import library adds to
+.idata$7 (lib<dll>s<nnnnn>.o: an address of the library's head object, only
+there to pull that object into the link; the loader never reads it; ~0.5 KB):
+the library's own .idata$7, the DLL's name (lib<dll>t.o), stays.
 
 Usage: link-script.py LINKER OUT
 Prints "ok" when OUT was written; "default: <why>" (exit 0) when the
@@ -43,7 +48,7 @@ def main():
     for block in (crt, eh, data):
         script = script.replace(block.group(0), "\n")
     script = script.replace(imports_end, imports_end + body + "\n")
-    script = script.replace(discard, discard + "     *(.eh_frame*)\n")
+    script = script.replace(discard, discard + "     *(.eh_frame*)\n     *s[0-9][0-9][0-9][0-9][0-9].o(.idata$7)\n")
     with open(out, "w") as f:
         f.write(script)
     print("ok")
