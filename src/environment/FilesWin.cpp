@@ -227,7 +227,7 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   DeleteFiles(folder + "\\*.*", clearAttributes);
   for (Listing l(folder + "\\*.*", kListPlainFolders); l.Valid(); l.Next()) {
     if (!l.IsSubfolder()) continue;
-    const std::string sub = folder + "\\" + l.Name();
+    const std::string sub = PathJoin(folder, l.Name());
     // A link is removed as it stands; what it points to is left alone.
     if (l.IsPlainSubfolder()) DeleteTree(sub, clearAttributes);
     RemoveDirectoryA(sub.c_str());

@@ -44,6 +44,17 @@ bool PostToWorkingCopy(const std::string& target, UINT msg, WPARAM wParam, LPARA
   return FileExists(target) && PostToMainWindow(target, true, msg, wParam, lParam);
 }
 
+// The forwarding's numbered trace marks: an odd one with the command line
+// before a message goes out (" ==1== <line>"), the even one after it (" ==2==").
+void ForwardMark(char digit, const char* commandLine = nullptr) {
+  char mark[] = " ==?== ";
+  mark[3] = digit;
+  if (commandLine)
+    Trace({mark, commandLine});
+  else
+    Trace({std::string_view(mark, 6)});
+}
+
 }  // namespace
 
 void CreateAndRun_X_Exe() {
@@ -74,28 +85,28 @@ bool ForwardSwitchesToXCopy(bool workingCopyWindowExisted) {
 
   const int32_t stop = Low32(SwitchInt("/STOP=", -1));
   if (stop >= 0) {
-    Trace({" ==1== ", commandLine});
+    ForwardMark('1', commandLine);
     posted |= PostToWorkingCopy(target, kMsgSetExitCountdown, WPARAM(stop), 0);
-    Trace({" ==2=="});
+    ForwardMark('2');
   }
 
   const std::string controller = SwitchValue("/WM_MSG=");
   if (!controller.empty()) {
-    Trace({" ==3== ", commandLine});
+    ForwardMark('3', commandLine);
     const ControllerSwitch c = ParseControllerSwitch(controller);
     posted |= PostToWorkingCopy(target, kMsgRegisterController, WPARAM(c.window), LPARAM(c.message));
-    Trace({" ==4=="});
+    ForwardMark('4');
   }
 
   const int32_t test = Low32(SwitchInt("/TEST=", -1));
   if (test >= 0) {
-    Trace({" ==5== ", commandLine});
+    ForwardMark('5', commandLine);
     if (FileExists(target)) {
       posted |= PostToMainWindow(target, true, kMsgCommand, kCommandCheckNow, LPARAM(test));
       // A working copy started only for this check ends soon after it.
       if (!workingCopyWindowExisted) posted |= PostToMainWindow(target, true, kMsgSetExitCountdown, 2, 0);
     }
-    Trace({" ==6=="});
+    ForwardMark('6');
   }
 
   const std::string overrides = SwitchValue("/TRANSIENTx=");

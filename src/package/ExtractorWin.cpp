@@ -98,7 +98,7 @@ class MemberWriter : public InflateSink {
   void Begin() {
     if (header_.empty() || header_.size() >= kMaxHeader) return;  // no header: nothing to write
     header_info_ = ParseMemberHeader(header_);
-    path_ = folder_ + "\\" + header_info_.fileName;
+    path_ = PathJoin(folder_, header_info_.fileName);
     // A name that is not a plain file name would write outside the folder.
     if (!IsPlainMemberName(header_info_.fileName)) {
       SaveFailed();
@@ -138,7 +138,7 @@ void WriteAutoUpdateCopy(ByteSource& package, const std::string& packageFile, in
   trailer.bytes[kFlagIsAutoUpdateProgram] = 1;
   trailer.length = kTrailerLength;
   image += trailer.Serialize();
-  WriteFileText(folder + "\\" + autoUpdateName, image, FileDate(packageFile));
+  WriteFileText(PathJoin(folder, autoUpdateName), image, FileDate(packageFile));
 }
 
 // Probes C, D and E once and picks the fixed drive with the most free space.
@@ -188,7 +188,7 @@ void WriteWebSetupAutoUpdateProgram(const std::string& folder, const std::string
   // The flag's place counted from the end of a whole trailer at the file's end.
   const size_t fromEnd = kTrailerLength - kFlagIsAutoUpdateProgram;
   if (image.size() > fromEnd) image[image.size() - fromEnd] = 1;
-  WriteFileText(folder + "\\" + name, image, FileDate(self));
+  WriteFileText(PathJoin(folder, name), image, FileDate(self));
 }
 
 std::string ExtractionFolder() {

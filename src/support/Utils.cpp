@@ -320,6 +320,15 @@ std::string RandomNumberText(int64_t low, int64_t high) {
 
 // --- Paths -----------------------------------------------------------------
 
+std::string PathJoin(const std::string& folder, const std::string& name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path += folder;
+  path += '\\';
+  path += name;
+  return path;
+}
+
 std::string SetTrailingBackslash(const std::string& path, bool add) {
   std::string r(path);
   if (r.size() >= 3 && r.back() == '\\') r.pop_back();

@@ -80,6 +80,8 @@ bool TextToInt64(const std::string& text, int64_t& value);
 
 // --- Paths -----------------------------------------------------------------
 std::string SetTrailingBackslash(const std::string& path, bool add);
+// folder + "\\" + name, built in one piece.
+std::string PathJoin(const std::string& folder, const std::string& name);
 std::string CollapseBackslashes(const std::string& path);
 // The file name: the part after the last backslash, slash or drive colon
 // (Windows takes "/" as a separator too, so a name never hides a folder).

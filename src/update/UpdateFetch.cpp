@@ -2,7 +2,7 @@
 
 #include "support/Utils.h"
 
-std::string FolderSource(const std::string& location, const std::string& name) { return location + "\\" + name; }
+std::string FolderSource(const std::string& location, const std::string& name) { return PathJoin(location, name); }
 std::string WebSource(const std::string& location, const std::string& name) { return location + "/" + name; }
 
 std::string ErrorPageMessage(const std::string& url) { return "<b>404 File Not Found...</b><P><P>URL:  " + url; }
