@@ -231,9 +231,8 @@ std::string DateText(char code, const DateMoment& now, const DateLocale& locale)
   if (code == '0') return DaysSince2000(now);
   // Field letters: d m y (two digits), Y (four), H M S, N the month's name;
   // '/' and ':' are the locale's separators.
-  const char* pattern = code == '#'                  ? "d/N/Y"
-                        : code >= '1' && code <= '7' ? NthName("d-m-y\0m-d-y\0y-m-d\0d-m-Y\0m-d-Y\0Y-m-d\0Y-m-d H:M:S", code - '1')
-                                                     : "";
+  static const char kPatterns[] = "d-m-y\0m-d-y\0y-m-d\0d-m-Y\0m-d-Y\0Y-m-d\0Y-m-d H:M:S";
+  const char* pattern = code == '#' ? "d/N/Y" : code >= '1' && code <= '7' ? NthName(kPatterns, code - '1') : "";
   std::string text;
   for (const char* p = pattern; *p; ++p) {
     switch (*p) {

@@ -77,7 +77,9 @@ std::string ExpandDots(const std::string& path) { return ExpandDots(path, System
 
 std::string System16Dir() { return System16DirFrom(SystemDir(false), WindowsDir(false), FolderExistsAt); }
 
-std::string FontDir() { return FontDirFrom(RegReadString(kShellFoldersKey, "Fonts"), WindowsDir(false), FolderExistsAt); }
+std::string FontDir() {
+  return FontDirFrom(RegReadString(kShellFoldersKey, "Fonts"), WindowsDir(false), FolderExistsAt);
+}
 
 std::string OriginDir() {
   const std::string origin = RegReadString(kDynDataKey, "OriginDir");

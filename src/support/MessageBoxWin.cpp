@@ -175,7 +175,8 @@ void CreateTextControl(BoxState& s, uint32_t flags, const PlainText& t) {
   const DWORD exStyle = (flags & kRtlReading) ? WS_EX_RTLREADING : 0;
   // Without the rich-edit library the text still shows, without bold.
   for (const char* kind : {RichEditLoaded() ? RICHEDIT_CLASS10A : "EDIT", "EDIT"})
-    if (!s.text) s.text = CreateWindowExA(exStyle, kind, "", style, 86, 30, 100, 13, s.box, nullptr, s.instance, nullptr);
+    if (!s.text)
+      s.text = CreateWindowExA(exStyle, kind, "", style, 86, 30, 100, 13, s.box, nullptr, s.instance, nullptr);
   SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
   SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
   SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
