@@ -141,7 +141,8 @@ void ReportNothingInstalled(View& view) {
   const bool online = IsOnline();
   // This line carries no process id.
   DebugSink& trace = TraceStream();
-  trace.Write(std::string(testMode ? "TRUE" : "FALSE") + " " + (online ? "TRUE" : "FALSE"));
+  trace.Write(testMode ? "TRUE " : "FALSE ", testMode ? 5 : 6);
+  trace.Write(online ? "TRUE" : "FALSE", online ? 4 : 5);
   trace.EndLine();
   if (!testMode && !online)
     StyledErrorBox(view, BoxOwner::Titled, MessageText("s2", "No valid Internet Connection.<p>Can not Download File!"));
