@@ -4,6 +4,12 @@
 # and the tests. A static library: each program pulls only the objects it calls.
 set(KOVREX_ZLIB_FILES adler32.c compress.c crc32.c deflate.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c)
 
+# The shipped stub's build: 32-bit Windows, optimised for size (build/win32).
+set(KOVREX_SHIPPED_BUILD OFF)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  set(KOVREX_SHIPPED_BUILD ON)
+endif()
+
 if(WIN32)
   # zlib compiled from its own source (Debian's source package, fetched once
   # by scripts/zlib-source), static: the stub imports no zlib DLL, and with
@@ -47,7 +53,7 @@ if(WIN32)
                               "-falign-functions=1;-falign-jumps=1;-falign-loops=1;-falign-labels=1")
   # The shipped stub's zlib: tables at their type's alignment, as the stub's own
   # data. The 64-bit build the benchmarks time keeps GCC's default.
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  if(KOVREX_SHIPPED_BUILD)
     target_compile_options(kovrex_zlib PRIVATE -malign-data=abi)
   endif()
 
